@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+source scripts/env.sh
 cmake --preset default
 cmake --build --preset default --target kl40ctl
 out=build/demo

@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+source scripts/env.sh
 seconds=${1:-30}
 cmake --preset fuzz
 cmake --build --preset fuzz

@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+source scripts/env.sh
 variants=("$@")
 [ ${#variants[@]} -gt 0 ] || variants=(asan tsan)
 for v in "${variants[@]}"; do

@@ -3,6 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+source scripts/env.sh
 cmake --preset default
 cmake --build --preset default
 ctest --preset default
