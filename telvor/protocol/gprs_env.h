@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <ctime>
 
 namespace telvor {
 
@@ -124,6 +125,14 @@ class GprsEnv {
   // One random byte (0..255) for time tags and key-change numbers. The engine uses the library's
   // random source; tests make it predictable.
   virtual std::uint8_t random_byte() = 0;
+
+  // The local calendar time for time replies. The default reads the system clock; tests override it.
+  virtual std::tm local_time() {
+    std::time_t now = std::time(nullptr);
+    std::tm out{};
+    localtime_r(&now, &out);
+    return out;
+  }
 };
 
 }  // namespace telvor

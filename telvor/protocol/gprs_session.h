@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "telvor/protocol/gprs_env.h"
+#include "telvor/protocol/packet.h"
 
 namespace telvor {
 
@@ -87,9 +88,10 @@ class GprsSession {
   using Id = std::array<std::uint8_t, 6>;
   using Key = std::array<std::uint8_t, 32>;
 
-  // |env| must outlive the session. |key| is the device's current key as fetched at creation
-  // (all zero when the host had none).
-  GprsSession(GprsEnv& env, const Id& id, const Key& key, const GprsSettings& settings);
+  // |env| must outlive the session. |key| is the device's current key as fetched at creation;
+  // |keyed| is false when the host had none (encrypted packets then fail to decrypt).
+  GprsSession(GprsEnv& env, const Id& id, const Key& key, const GprsSettings& settings,
+              bool keyed = true);
 
   GprsSession(const GprsSession&) = delete;
   GprsSession& operator=(const GprsSession&) = delete;
@@ -149,49 +151,50 @@ class GprsSession {
   // present afterwards; without one the key is left all zero.
   bool ChangeKeyNow();
 
+  // The state path: ZEB_SETHARDST, or in service mode ZEB_SETHARDST_SVC and also ZEB_SETHARDST when
+  // the registration was not created by the service open; arguments (6, id, 0, state, reason, 0, 0).
+  // The engine uses it too (duty re-reported by a plain open, code 774 for a duplicate session).
+  void report_state(std::int32_t state, std::int32_t reason);
+
   // ---- observers ----------------------------------------------------------------------------------
 
   const Id& id() const { return id_; }
   GprsState state() const { return state_; }
   const Key& key() const { return key_; }
   // True once the session has built a reply (the exports only address such sessions).
-  bool has_reply_template() const { return !reply_template_.empty(); }
+  bool has_reply_template() const { return have_reply_template_; }
   const GprsPeer& peer() const { return peer_; }
   std::uint16_t command_flags() const { return command_flags_; }
   bool key_change_pending() const { return key_change_pending_; }
   std::uint16_t key_change_attempts_left() const { return attempts_left_; }
   std::int32_t fault_reason() const { return fault_reason_; }
   const GprsSettings& settings() const { return settings_; }
+  bool keyed() const { return keyed_; }
 
  private:
   struct SentCommand {
+    std::uint8_t type = 0;  // packet type that carried it
     std::uint8_t sequence = 0;
     bool acknowledged = false;
-    bool key_change = false;
-    std::array<std::uint8_t, kCommandRecordSize> record{};
+    std::array<std::uint8_t, kCommandRecordSize> record{};  // zero for the key-change entry
   };
 
-  // Items are kept as whole packets: plain bytes from offset 0 (outer id, cipher flag, inner id,
-  // tag, type, count) followed by the items, without the inner checksum.
-  using Plain = std::vector<std::uint8_t>;
-
-  void report_state(std::int32_t state, std::int32_t reason);
   void report_fault(std::int32_t state, std::string_view log_text);
   void clear_tag_state();
   void push_tag(std::uint32_t tag);
-  std::uint32_t command_tag() const;
+  void item_state_effect();
+  void handle_ack(std::uint8_t kind, std::uint8_t sequence, bool under_new_key);
   bool fetch_new_key(Key& out);
-  bool add_command_item(Plain& packet, bool& packet_full, bool& command_step_ran);
-  bool fits_size_limit(const Plain& packet) const;
-  void seal_and_send(const Plain& packet);
-  void expire_ack_timer_if_running();
+  bool serve_commands(PacketBuffer& packet);
+  bool fits_size_limit(const PacketBuffer& packet) const;
+  std::uint16_t servable_flags() const;
   bool work_waiting() const;
   void key_change_failed();
-  void handle_ack(std::uint8_t kind, std::uint8_t sequence, bool under_new_key);
 
   GprsEnv& env_;
   Id id_;
   Key key_;
+  bool keyed_ = true;
   GprsSettings settings_;
 
   GprsState state_ = GprsState::Closed;
@@ -208,14 +211,15 @@ class GprsSession {
   std::uint8_t bad_packets_ = 0;
   std::uint32_t bad_tags_ = 0;
   std::uint32_t repeats_ = 0;
-  Plain last_received_;
+  PacketBuffer last_received_;
   bool have_last_received_ = false;
 
-  // Random bytes of the last received envelope and of the one before: count then bytes.
-  std::array<std::uint8_t, 9> random_last_{};
-  std::array<std::uint8_t, 9> random_before_{};
+  // Random bytes of the last received envelope and of the one before (count, then the bytes).
+  GostRandomRecord random_last_{};
+  GostRandomRecord random_before_{};
 
-  Plain reply_template_;
+  PacketBuffer reply_template_;
+  bool have_reply_template_ = false;
   GprsPeer peer_;
   bool reply_pending_ = false;
   bool dg2_due_ = false;
@@ -225,10 +229,9 @@ class GprsSession {
   bool ack_timer_running_ = false;
 
   // The packet between send_requested() and transmit().
-  Plain outgoing_;
+  PacketBuffer outgoing_;
   bool outgoing_ready_ = false;
   bool outgoing_fresh_random_ = false;
-  bool outgoing_command_step_ = false;
   bool outgoing_new_key_poll_ = false;
   bool packet_full_ = false;
 
@@ -239,6 +242,7 @@ class GprsSession {
   std::uint8_t key_change_number_ = 0;
   std::uint16_t attempts_left_ = 0;
   bool awaiting_ack_ = false;
+  bool new_key_poll_due_ = false;
   bool new_key_poll_ = false;
   Key new_key_{};
   bool new_key_loaded_ = false;
