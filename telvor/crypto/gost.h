@@ -34,9 +34,13 @@ class GostTables {
     return t_[0][x & 0xFF] ^ t_[1][(x >> 8) & 0xFF] ^ t_[2][(x >> 16) & 0xFF] ^ t_[3][x >> 24];
   }
   const std::array<std::array<uint32_t, 256>, 4>& Tables() const { return t_; }
+  // The S-box as two 64-byte tables indexed by (byte position << 4 | nibble): [0] the low nibble
+  // of each byte of the round sum, [1] the high nibble, already shifted up by 4.
+  const std::array<std::array<uint8_t, 64>, 2>& NibbleTables() const { return nibbles_; }
 
  private:
   alignas(64) std::array<std::array<uint32_t, 256>, 4> t_;
+  alignas(64) std::array<std::array<uint8_t, 64>, 2> nibbles_;
 };
 
 // The tables of kGostSystemSbox, built once on first use (thread-safe).
