@@ -160,7 +160,8 @@ class PacketBuffer {
   void IndexItems();
   size_t ItemCount() const { return itemCount_; }
   PacketItem Item(size_t index) const;  // index < ItemCount()
-  // Whether items were appended after the last StartFrom/StartNew without an inner checksum yet.
+  // Whether the packet ends in its inner checksum (appended, or a received datagram): items can
+  // then no longer be appended.
   bool HasInnerChecksum() const { return sealedTail_; }
 
  private:
