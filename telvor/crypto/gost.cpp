@@ -6,8 +6,10 @@
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define TELVOR_GOST_AVX512 1
+#if !defined(__clang__)
 // GCC 12 warns inside its own AVX-512 headers about the undefined source of unmasked intrinsics.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 #endif
 
