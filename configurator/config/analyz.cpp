@@ -144,6 +144,21 @@ void ReadCommandsText(std::string_view text, T_DEVICE_CommandMX3& set) {
   ReadCommands(scratch, lex, set);
 }
 
+void ReadConfigurationLines(std::string_view text, T_DEVICE_CommandMX3& set) {
+  std::string lines;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t end = text.find_first_of(" \r\n", pos);
+    const std::size_t stop = end == std::string_view::npos ? text.size() : end;
+    if (stop > pos) {
+      lines.append(text.substr(pos, stop - pos));
+      lines += "\r\n";
+    }
+    pos = stop + 1;
+  }
+  ReadCommandsText(lines, set);
+}
+
 std::string CommandLine(const T_DEVICE_CommandMX3& set, std::uint8_t kind, std::int32_t index) {
   switch (kind) {
     case kKindVersion:

@@ -22,6 +22,12 @@ void ReadCommands(TCommandMX3& scratch, TLexPipe& lex, T_DEVICE_CommandMX3& set)
 // configuration lines a device receives).
 void ReadCommandsText(std::string_view text, T_DEVICE_CommandMX3& set);
 
+// Reads configuration lines as the link window sends them to a device (commands joined by one
+// blank, "ip1-... ip2-... ip3-...") into SET without resetting it: every blank-separated word is
+// read as a line of its own, so that a command whose second value may be missing ("ip2", "ip3")
+// is not spoiled by the command after it.
+void ReadConfigurationLines(std::string_view text, T_DEVICE_CommandMX3& set);
+
 // The text of one command of SET without padding or "$": "KL40-<version>" (kind 1),
 // "ip1-192,168,000,010.10001" (ip 1, 4, 5, 6), "ip2-000,000,000,000" (ip 2, 3), "gd-15.30",
 // "gt-05.02", "gi-<identifier>", "gk1-<part>". Empty for a kind or index without a command line

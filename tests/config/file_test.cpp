@@ -213,6 +213,34 @@ TEST(CommandReader, ReadsIntoASetWithoutResetting) {
   EXPECT_EQ(set.Address(2), "010.000.000.001");
 }
 
+TEST(CommandReader, ReadsConfigurationLinesAsALinkSendsThem) {
+  T_DEVICE_CommandMX3 sent;
+  sent.NetCommands[1].SetText(1, "192.168.001.010");
+  sent.NetCommands[1].SetValue(2, 9000);
+  sent.NetCommands[2].SetText(1, "192.168.001.001");
+  sent.NetCommands[3].SetText(1, "255.255.255.000");
+  sent.IdentCommands[0].SetText(1, "0123456789AB");
+  for (int p = 1; p <= 4; ++p) sent.IdentCommands[p].SetText(1, "3C5A3C5A3C5A3C5A");
+  sent.DutyCommand.SetValue(1, 20);
+  sent.AnswerCommand.SetValue(2, 7);
+  const std::string steps[] = {
+      CommandLine(sent, kKindIp, 1) + " " + CommandLine(sent, kKindIp, 2) + " " +
+          CommandLine(sent, kKindIp, 3),
+      CommandLine(sent, kKindIp, 4) + " " + CommandLine(sent, kKindIp, 5) + " " +
+          CommandLine(sent, kKindIp, 6),
+      CommandLine(sent, kKindIdent, 0) + " " + CommandLine(sent, kKindKey, 1) + " " +
+          CommandLine(sent, kKindKey, 2) + " " + CommandLine(sent, kKindKey, 3) + " " +
+          CommandLine(sent, kKindKey, 4),
+      CommandLine(sent, kKindDuty, 0) + " " + CommandLine(sent, kKindAnswer, 0),
+  };
+  T_DEVICE_CommandMX3 device;
+  for (const auto& step : steps) ReadConfigurationLines(step, device);
+  EXPECT_EQ(device.Address(2), "192.168.001.001");
+  EXPECT_EQ(device.Address(3), "255.255.255.000");
+  EXPECT_EQ(device.Port(2), 0);
+  EXPECT_EQ(WriteLines(device), WriteLines(sent));
+}
+
 // A set as the main window leaves it after drawing and unloading a reset set.
 T_DEVICE_CommandMX3 drawn_default() {
   T_DEVICE_CommandMX3 set;
