@@ -42,7 +42,7 @@ int parse_command_line(int argc, const char* const* argv, RunOptions& options, s
   app.add_option("--corrupt", f.corrupt, "fraction of datagrams with a corrupted body")
       ->check(CLI::Range(0.0, 1.0));
   app.add_flag("--bad-tags", f.bad_tags, "random time tags instead of the library's");
-  app.add_flag("--replay", f.replay, "every second duty datagram repeats the previous bytes");
+  app.add_flag("--replay", f.replay, "duty datagrams repeat the bytes last sent (a replay)");
   app.add_option("--silent-after", f.silent_after_s, "fall silent after this many seconds")
       ->check(CLI::NonNegativeNumber);
   app.add_option("--silent-for", f.silent_for_s, "talk again after this long a silence, seconds")

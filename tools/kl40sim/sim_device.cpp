@@ -228,12 +228,14 @@ void SimDevice::tick(std::uint64_t now, std::vector<std::vector<std::uint8_t>>& 
   if (now >= next_duty_) {
     while (next_duty_ <= now) next_duty_ += duty;
     ++duty_count_;
-    if (config_.faults.replay && duty_count_ % 2 == 0 && !last_datagram_.empty() && !silent(now)) {
+    if (config_.faults.replay && !last_datagram_.empty() && !silent(now)) {
       event("replaying the previous datagram");
       std::vector<std::uint8_t> again = last_datagram_;
       emit(std::move(again), out);
     } else {
-      std::vector<Item> items{{telvor::kItemStatus, {next_seq()}}};
+      // The duty message is a DG2 item: the library acknowledges it, which also gives it a reply to
+      // carry commands in.
+      std::vector<Item> items{{telvor::kItemDg2, {next_seq()}}};
       if (config_.time_request_every && duty_count_ % config_.time_request_every == 0) {
         items.push_back({telvor::kItemTimeRequest, {next_seq()}});
       }
@@ -392,6 +394,9 @@ void SimDevice::on_datagram(std::uint64_t now, std::span<const std::uint8_t> fra
       case telvor::kItemDg2:
         event("DG2 poll answered");
         reply.push_back({telvor::kItemAck, {seq}});
+        // A status item of its own keeps two answers to two polls from looking like one packet
+        // sent twice.
+        reply.push_back({telvor::kItemStatus, {next_seq()}});
         break;
       case telvor::kItemTimeReply: {
         const std::string text(item.data.begin() + (item.data.empty() ? 0 : 1), item.data.end());

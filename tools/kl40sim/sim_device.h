@@ -2,7 +2,7 @@
 // its own. The runner feeds it received datagrams and the time, and sends what it returns.
 //
 // What it does:
-//  - sends a status packet every duty period, now and then with a time request, and data items
+//  - sends a duty packet (a DG2 item) every duty period, now and then with a time request, and data items
 //    when asked to; data items are sent again until the library acknowledges them;
 //  - echoes in every packet the time tag of the library's last packet;
 //  - answers DG2 polls, sends again after a negative reply;
@@ -39,7 +39,7 @@ struct Faults {
   double duplicate = 0;  // fraction sent twice
   double corrupt = 0;    // fraction with one byte of the sealed body flipped (checksums still framed)
   bool bad_tags = false;         // random time tags instead of the library's
-  bool replay = false;           // every second duty datagram repeats the previous bytes exactly
+  bool replay = false;           // after the first, every duty datagram repeats the last bytes sent
   bool refuse_commands = false;  // commands get a negative acknowledgement
   bool ignore_commands = false;  // commands get no acknowledgement at all
   bool ignore_key_change = false;  // key-change items get no acknowledgement
