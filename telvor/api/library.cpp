@@ -151,7 +151,7 @@ void Library::open_on_port(PortEntry* port, std::int32_t type, const DeviceId& i
   if (type == kChannelGprs) {
     GprsSession::Key gkey{};
     std::memcpy(gkey.data(), key.data(), gkey.size());
-    s->attach_gprs(std::make_unique<GprsBinding>(*s, gkey, GprsSettings::from_slots(host.slots())));
+    s->attach_gprs(std::make_unique<GprsBinding>(*s, gkey, GprsSettings::from_slots(host.slots()), keyed));
   }
 
   bool stored = false;
@@ -230,10 +230,8 @@ std::int32_t Library::Open(std::int32_t type, const std::uint8_t* id_bytes, std:
     if (was_service) {
       if (auto bound = reg->bound()) {
         // Report duty for the bound session from its own strand (its state lives there).
-        asio::post(bound->strand(), [bound, reg, rt = rt_.get()] {
-          const std::int32_t reason = bound->gprs() ? bound->gprs()->session().fault_reason() : 0;
-          rt->host.call_state_report(bound->type, bound->id.data(), TELVOR_STATE_DUTY, reason,
-                                     reg->service_mode.load(), reg->created_by_service_open.load());
+        asio::post(bound->strand(), [bound] {
+          if (auto* g = bound->gprs()) g->session().report_state(TELVOR_STATE_DUTY, g->session().fault_reason());
         });
       } else if (!reg->session_set_up.load()) {
         host.call_sethardst(svc, kChannelGprs, id.data(), TELVOR_STATE_DISREPAIR, 241);

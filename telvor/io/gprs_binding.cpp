@@ -21,8 +21,8 @@ TimerPurpose purpose_of(GprsTimer t) {
 }  // namespace
 
 GprsBinding::GprsBinding(DeviceSession& session, const GprsSession::Key& key,
-                         const GprsSettings& settings)
-    : s_(session), gprs_(*this, session.id, key, settings) {}
+                         const GprsSettings& settings, bool keyed)
+    : s_(session), gprs_(*this, session.id, key, settings, keyed) {}
 
 std::uint64_t GprsBinding::now_ms() {
   return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -14,7 +14,8 @@ class DeviceSession;
 
 class GprsBinding final : public GprsEnv {
  public:
-  GprsBinding(DeviceSession& session, const GprsSession::Key& key, const GprsSettings& settings);
+  GprsBinding(DeviceSession& session, const GprsSession::Key& key, const GprsSettings& settings,
+              bool keyed);
 
   GprsSession& session() { return gprs_; }
 
