@@ -5,7 +5,7 @@
 #include "telvor/crypto/gost_engines.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define TELVOR_GOST_AVX512 1
+#define TELVOR_GOST_AVX512 1  // the x86-64 vector engines
 #if !defined(__clang__)
 // GCC 12 warns inside its own AVX-512 headers about the undefined source of unmasked intrinsics.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
@@ -71,8 +71,8 @@ Schedule MakeSchedule(const GostKeyWords& key, GostDirection direction, bool sho
 #define TELVOR_GOST_ROUND(n1, n2, k)                                                \
   do {                                                                              \
     const uint32_t x_ = (n1) + (k);                                                 \
-    (n2) ^= t[x_ & 0xFF] ^ t[256 + ((x_ >> 8) & 0xFF)] ^ t[512 + ((x_ >> 16) & 0xFF)] ^ \
-            t[768 + (x_ >> 24)];                                                    \
+    (n2) ^= t[size_t(x_ & 0xFF)] ^ t[size_t((x_ >> 8) & 0xFF) + 256] ^              \
+            t[size_t((x_ >> 16) & 0xFF) + 512] ^ t[size_t(x_ >> 24) + 768];         \
   } while (0)
 
 // One block. The round count is even, so after the loop a holds the last N1 and b the last N2;
@@ -180,6 +180,79 @@ TELVOR_AVX512_TARGET void Avx512Ecb(uint8_t* data, size_t blocks, const Schedule
   }
 }
 
+#define TELVOR_AVX2_TARGET __attribute__((target("avx2")))
+
+// Eight blocks per pair of registers. The byte shuffle looks up sixteen entries, the same table
+// for every byte, so each of the eight S-box rows is looked up with the bytes of the other three
+// positions switched off (index bit 7 set), and the eight results are joined.
+template <int G>
+TELVOR_AVX2_TARGET inline void Avx2Groups(uint8_t* data, const Schedule& s, const __m256i* rows) {
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const __m256i off[4] = {_mm256_set1_epi32(int(0x80808000u)), _mm256_set1_epi32(int(0x80800080u)),
+                          _mm256_set1_epi32(int(0x80008080u)), _mm256_set1_epi32(int(0x00808080u))};
+  const __m256i split = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+  __m256i a[G], b[G];
+  for (int g = 0; g < G; ++g) {
+    const __m256i v0 = _mm256_permutevar8x32_epi32(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + 64 * g)), split);
+    const __m256i v1 = _mm256_permutevar8x32_epi32(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + 64 * g + 32)), split);
+    a[g] = _mm256_permute2x128_si256(v0, v1, 0x20);
+    b[g] = _mm256_permute2x128_si256(v0, v1, 0x31);
+  }
+  for (size_t r = 0; r < s.rounds; ++r) {
+    const __m256i k = _mm256_set1_epi32(int(s.k[r]));
+    for (int g = 0; g < G; ++g) {
+      const __m256i x = _mm256_add_epi32(a[g], k);
+      const __m256i lo = _mm256_and_si256(x, nibble);
+      const __m256i hi = _mm256_and_si256(_mm256_srli_epi32(x, 4), nibble);
+      __m256i sub = _mm256_or_si256(_mm256_shuffle_epi8(rows[0], _mm256_or_si256(lo, off[0])),
+                                    _mm256_shuffle_epi8(rows[1], _mm256_or_si256(hi, off[0])));
+      for (int j = 1; j < 4; ++j) {
+        sub = _mm256_or_si256(sub, _mm256_shuffle_epi8(rows[2 * j], _mm256_or_si256(lo, off[j])));
+        sub = _mm256_or_si256(sub, _mm256_shuffle_epi8(rows[2 * j + 1], _mm256_or_si256(hi, off[j])));
+      }
+      const __m256i rotated = _mm256_or_si256(_mm256_slli_epi32(sub, 11), _mm256_srli_epi32(sub, 21));
+      const __m256i n1 = _mm256_xor_si256(b[g], rotated);
+      b[g] = a[g];
+      a[g] = n1;
+    }
+  }
+  // Halves exchanged on the way out: N2 first, then N1.
+  for (int g = 0; g < G; ++g) {
+    const __m256i lo = _mm256_unpacklo_epi32(b[g], a[g]);
+    const __m256i hi = _mm256_unpackhi_epi32(b[g], a[g]);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(data + 64 * g), _mm256_permute2x128_si256(lo, hi, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(data + 64 * g + 32),
+                        _mm256_permute2x128_si256(lo, hi, 0x31));
+  }
+}
+
+TELVOR_AVX2_TARGET void Avx2Ecb(uint8_t* data, size_t blocks, const Schedule& s,
+                                const GostTables& tables) {
+  // Row 2j: the low nibble of byte j; row 2j + 1: its high nibble, shifted up by 4.
+  __m256i rows[8];
+  for (int j = 0; j < 4; ++j) {
+    rows[2 * j] = _mm256_broadcastsi128_si256(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables.NibbleTables()[0].data() + 16 * j)));
+    rows[2 * j + 1] = _mm256_broadcastsi128_si256(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables.NibbleTables()[1].data() + 16 * j)));
+  }
+  for (; blocks >= 16; blocks -= 16, data += 128) Avx2Groups<2>(data, s, rows);
+  for (; blocks >= 8; blocks -= 8, data += 64) Avx2Groups<1>(data, s, rows);
+  if (blocks > 0) {
+    alignas(32) uint8_t scratch[64] = {};
+    std::memcpy(scratch, data, blocks * 8);
+    Avx2Groups<1>(scratch, s, rows);
+    std::memcpy(data, scratch, blocks * 8);
+  }
+}
+
+bool Avx2Supported() {
+  static const bool supported = __builtin_cpu_supports("avx2");
+  return supported;
+}
+
 bool Avx512Supported() {
   static const bool supported = __builtin_cpu_supports("avx512f") &&
                                 __builtin_cpu_supports("avx512bw") &&
@@ -193,6 +266,10 @@ void RunEcb(GostEngine engine, uint8_t* data, size_t blocks, const Schedule& s,
 #ifdef TELVOR_GOST_AVX512
   if (engine == GostEngine::kAvx512) {
     Avx512Ecb(data, blocks, s, tables);
+    return;
+  }
+  if (engine == GostEngine::kAvx2) {
+    Avx2Ecb(data, blocks, s, tables);
     return;
   }
 #endif
@@ -249,13 +326,20 @@ bool GostEngineAvailable(GostEngine engine) {
 #else
       return false;
 #endif
+    case GostEngine::kAvx2:
+#ifdef TELVOR_GOST_AVX512
+      return Avx2Supported();
+#else
+      return false;
+#endif
   }
   return false;
 }
 
 GostEngine GostActiveEngine() {
-  static const GostEngine active =
-      GostEngineAvailable(GostEngine::kAvx512) ? GostEngine::kAvx512 : GostEngine::kPortable;
+  static const GostEngine active = GostEngineAvailable(GostEngine::kAvx512) ? GostEngine::kAvx512
+                                   : GostEngineAvailable(GostEngine::kAvx2) ? GostEngine::kAvx2
+                                                                             : GostEngine::kPortable;
   return active;
 }
 

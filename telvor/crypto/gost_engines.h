@@ -12,6 +12,7 @@ namespace telvor {
 enum class GostEngine : uint8_t {
   kPortable,  // four 256-entry tables, four blocks interleaved
   kAvx512,    // sixteen blocks per vector, nibble substitution by byte permutes (AVX-512 VBMI)
+  kAvx2,      // eight blocks per vector, nibble substitution by byte shuffles (AVX2)
 };
 
 bool GostEngineAvailable(GostEngine engine);

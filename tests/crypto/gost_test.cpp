@@ -57,7 +57,8 @@ std::vector<uint8_t> ReferenceCrypt(const GostSbox& sbox, std::vector<uint8_t> b
 
 std::vector<GostEngine> Engines() {
   std::vector<GostEngine> engines = {GostEngine::kPortable};
-  if (GostEngineAvailable(GostEngine::kAvx512)) engines.push_back(GostEngine::kAvx512);
+  for (GostEngine e : {GostEngine::kAvx2, GostEngine::kAvx512})
+    if (GostEngineAvailable(e)) engines.push_back(e);
   return engines;
 }
 
