@@ -79,7 +79,8 @@ FormConfig::FormConfig(QWidget* parent) : QDialog(parent)
     auto* pathRow = new QHBoxLayout;
     listPath_ = new QLineEdit;
     listPath_->setObjectName("E_ListPath");
-    listPath_->setValidator(new TypingLimitValidator(listPath_, 16));
+    listPathLimit_ = new TypingLimitValidator(listPath_, 16);
+    listPath_->setValidator(listPathLimit_);
     listPathLabel_ = new ClickLabel(QStringLiteral("Каталог сохранения файлов:"), listPath_);
     listPathLabel_->setObjectName("L_ListPath");
     auto* browse = new QToolButton;
@@ -196,7 +197,7 @@ void FormConfig::fill(const LibrarySettings& library, const NamingSettings& nami
 {
     namingShown_ = naming;
     (naming.listMode ? modeList_ : modeNormal_)->setChecked(true);
-    listPath_->setText(naming.listPath);
+    listPathLimit_->setText(naming.listPath);
     maskMode_->setChecked(naming.maskMode);
     prefix_->setText(naming.prefix);
     suffix_->setText(naming.suffix);
@@ -240,7 +241,7 @@ void FormConfig::browseFolder()
     FormPathTree tree(this);
     tree.start(listPath_->text());
     if (tree.exec() == QDialog::Accepted)
-        listPath_->setText(tree.result());
+        listPathLimit_->setText(tree.result());
     listPath_->setFocus(Qt::OtherFocusReason);
 }
 

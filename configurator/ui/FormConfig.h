@@ -17,6 +17,8 @@ class QTabWidget;
 
 namespace kl40 {
 
+class TypingLimitValidator;
+
 class FormConfig : public QDialog {
     Q_OBJECT
 public:
@@ -47,6 +49,7 @@ private:
     QRadioButton* modeNormal_;
     QRadioButton* modeList_;
     QLineEdit* listPath_;
+    TypingLimitValidator* listPathLimit_;
     QWidget* browse_;
     QLabel* listPathLabel_;
     QCheckBox* maskMode_;

@@ -105,6 +105,10 @@ FormMain::FormMain(MainFlow& flow, QWidget* parent) : QMainWindow(parent), flow_
 
 FormMain::~FormMain()
 {
+    // Closing the window moves the focus; the children must not report it to a half-destroyed
+    // window.
+    disconnect(qApp, nullptr, this, nullptr);
+    timer_.stop();
     flow_.setView(nullptr);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QPageSize>
 #include <QPrinter>
 
@@ -61,6 +62,15 @@ bool wantsPrintPdf(int argc, char** argv)
 
 bool printToPdf(MainFlow& flow, const QString& pdfPath, QString* error)
 {
+    {
+        // Learn why the file cannot be written before the printer is started.
+        QFile probe(pdfPath);
+        if (!probe.open(QIODevice::WriteOnly)) {
+            if (error)
+                *error = QStringLiteral("cannot write %1: %2").arg(pdfPath, probe.errorString());
+            return false;
+        }
+    }
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdfPath);

@@ -49,13 +49,22 @@ QValidator::State NameCharsValidator::validate(QString& input, int&) const
 }
 
 TypingLimitValidator::TypingLimitValidator(QLineEdit* edit, int limit)
-    : QValidator(edit), edit_(edit), limit_(limit)
+    : QValidator(edit), edit_(edit), accepted_(static_cast<int>(edit->text().size())), limit_(limit)
 {
+    // The field reports its text after every change, typed or set by the program.
+    connect(edit, &QLineEdit::textChanged, this,
+            [this](const QString& text) { accepted_ = static_cast<int>(text.size()); });
+}
+
+void TypingLimitValidator::setText(const QString& text)
+{
+    accepted_ = static_cast<int>(text.size());
+    edit_->setText(text);
 }
 
 QValidator::State TypingLimitValidator::validate(QString& input, int&) const
 {
-    if (input.size() <= limit_ || input.size() <= edit_->text().size())
+    if (input.size() <= limit_ || input.size() <= accepted_)
         return Acceptable;
     return Invalid;
 }

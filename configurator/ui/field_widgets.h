@@ -47,9 +47,12 @@ class TypingLimitValidator : public QValidator {
 public:
     TypingLimitValidator(QLineEdit* edit, int limit);
     State validate(QString& input, int& pos) const override;
+    // Sets a text of any length into the field (the program's own texts are not limited).
+    void setText(const QString& text);
 
 private:
     QLineEdit* edit_;
+    int accepted_ = 0;  // length of the field's text after its last change
     int limit_;
 };
 

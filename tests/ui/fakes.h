@@ -14,6 +14,11 @@
 #include "configurator/ui/naming.h"
 #include "configurator/ui/print_layout.h"
 
+#include <ostream>
+
+// Readable QString values in test failures.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
 namespace kl40::test {
 
 // One question put to the user.
