@@ -14,6 +14,8 @@ int parse_command_line(int argc, const char* const* argv, RunOptions& options, s
   CLI::App app{"kl40sim: a simulated KL40 device (one or many) for a telvor host"};
   std::string server, id_hex, key_hex, new_key_hex, config_path;
   Faults& f = options.device.faults;
+  // An option given twice takes its last value, so that scripts can override a default they pass.
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app.add_option("--server", server, "HOST:PORT of the host's library (UDP)")->required();
   app.add_option("--id", id_hex, "device identifier, 12 hexadecimal digits");
   app.add_option("--key", key_hex, "device key, 64 hexadecimal digits");
