@@ -70,7 +70,7 @@ Schedule MakeSchedule(const GostKeyWords& key, GostDirection direction, bool sho
 // The four tables lie back to back, so one base register addresses all of them.
 #define TELVOR_GOST_ROUND(n1, n2, k)                                                \
   do {                                                                              \
-    const uint32_t x_ = (n1) + (k);                                                 \
+    const uint64_t x_ = uint32_t((n1) + (k));                                              \
     (n2) ^= t[size_t(x_ & 0xFF)] ^ t[size_t((x_ >> 8) & 0xFF) + 256] ^              \
             t[size_t((x_ >> 16) & 0xFF) + 512] ^ t[size_t(x_ >> 24) + 768];         \
   } while (0)
