@@ -139,6 +139,7 @@ std::int32_t cb_trace(std::int32_t, const std::uint8_t*, const std::uint8_t*, st
   auto& h = Host::get();
   std::lock_guard l(h.mu);
   if (direction == 1) h.sent_traces.emplace_back(data, data + len);
+  h.cv.notify_all();
   return 0;
 }
 std::int32_t cb_read_gprs(std::int32_t, const std::uint8_t*, const std::uint8_t* data, std::int32_t len) {
