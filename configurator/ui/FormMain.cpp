@@ -322,6 +322,7 @@ QWidget* FormMain::buildList()
     auto* row = new QHBoxLayout;
     position_ = new QLabel(listPanel_);
     position_->setObjectName("L_ListPosition");
+    position_->setMinimumWidth(120);
     auto* cancel = new QPushButton(QStringLiteral("Отменить"), listPanel_);
     cancel->setObjectName("BtnListCancel");
     listOpen_ = new QPushButton(QStringLiteral("Открыть файл"), listPanel_);
