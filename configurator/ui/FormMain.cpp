@@ -37,6 +37,19 @@ QLineEdit* maskedEdit(const QString& mask, int width)
     return e;
 }
 
+// An address field's text with the digits of each group standing right: a group typed as "1"
+// and left with two blank positions means 1 (as shown), not 100.
+std::string addressText(const QLineEdit* e)
+{
+    QStringList groups = e->displayText().split('.');
+    for (QString& g : groups) {
+        QString digits = g;
+        digits.remove(' ');
+        g = digits.rightJustified(3, ' ');
+    }
+    return groups.join('.').toStdString();
+}
+
 const FieldId kAddressFields[] = {FieldId::E_LAN_IP, FieldId::E_LAN_Mask, FieldId::E_LAN_GateWay,
                                   FieldId::E_MX3_Server1, FieldId::E_MX3_Server2,
                                   FieldId::E_MX3_Server3};
@@ -422,13 +435,13 @@ bool FormMain::eventFilter(QObject* watched, QEvent* event)
 void FormMain::pullFields()
 {
     NetworkPageFields& n = flow_.fields().network;
-    n.ip = ss(edit(FieldId::E_LAN_IP)->displayText());
-    n.gateway = ss(edit(FieldId::E_LAN_GateWay)->displayText());
-    n.mask = ss(edit(FieldId::E_LAN_Mask)->displayText());
+    n.ip = addressText(edit(FieldId::E_LAN_IP));
+    n.gateway = addressText(edit(FieldId::E_LAN_GateWay));
+    n.mask = addressText(edit(FieldId::E_LAN_Mask));
     n.port = ss(edit(FieldId::E_LAN_Port)->text());
-    n.server[0] = ss(edit(FieldId::E_MX3_Server1)->displayText());
-    n.server[1] = ss(edit(FieldId::E_MX3_Server2)->displayText());
-    n.server[2] = ss(edit(FieldId::E_MX3_Server3)->displayText());
+    n.server[0] = addressText(edit(FieldId::E_MX3_Server1));
+    n.server[1] = addressText(edit(FieldId::E_MX3_Server2));
+    n.server[2] = addressText(edit(FieldId::E_MX3_Server3));
     n.server_port[0] = ss(edit(FieldId::E_MX3_Port1)->text());
     n.server_port[1] = ss(edit(FieldId::E_MX3_Port2)->text());
     n.server_port[2] = ss(edit(FieldId::E_MX3_Port3)->text());

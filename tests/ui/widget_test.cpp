@@ -414,6 +414,18 @@ TEST_F(MainWindowTest, ServerPortZeroOnlyWithZeroAddress)
     EXPECT_EQ(window->focusWidget(), field(FieldId::E_MX3_Port1));
 }
 
+TEST_F(MainWindowTest, AddressGroupsTypedShortMeanWhatTheyShow)
+{
+    open();
+    QTest::mouseClick(child<QRadioButton>("RB_LAN_StaticIP"), Qt::LeftButton);
+    retype(field(FieldId::E_LAN_IP), "10.1.22.3");
+    retype(field(FieldId::E_MX3_Server1), "1.2.3.4");
+    ASSERT_TRUE(save("short.ini"));
+    const QString t = read("short.ini");
+    EXPECT_TRUE(t.contains("ip1-010,001,022,003.10001")) << t.toStdString();
+    EXPECT_TRUE(t.contains("ip4-001,002,003,004.10001")) << t.toStdString();
+}
+
 TEST_F(MainWindowTest, FieldInputRules)
 {
     open();
