@@ -48,11 +48,13 @@ private:
     }
 };
 
-bool wantsPrintPdf(int argc, char** argv)
+// True when the run shows no window: --print-pdf, --help, --version.
+bool runsWithoutWindow(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
         const QByteArray a(argv[i]);
-        if (a == "--print-pdf" || a.startsWith("--print-pdf="))
+        if (a == "--print-pdf" || a.startsWith("--print-pdf=") || a == "--help" || a == "-h" ||
+            a == "--help-all" || a == "--version" || a == "-v")
             return true;
     }
     return false;
@@ -95,7 +97,7 @@ bool printToPdf(MainFlow& flow, const QString& pdfPath, QString* error)
 
 int runConfigurator(int argc, char** argv)
 {
-    const bool headless = wantsPrintPdf(argc, argv);
+    const bool headless = runsWithoutWindow(argc, argv);
     if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 

@@ -3,6 +3,7 @@
 // screenshot of every window shown.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -315,6 +316,9 @@ TEST_F(MainWindowTest, StartsWithDefaultsAndNamedControls)
         auto* l = child<QLabel>(b.label);
         EXPECT_EQ(l->text(), QString::fromUtf8(b.text));
         EXPECT_EQ(l->buddy(), window->fieldWidget(b.field)) << b.label;
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(window->fieldWidget(b.field));
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->text(QAccessible::Name), QString::fromUtf8(b.text)) << b.label;
     }
     shot(window.get(), "main-network");
     child<QTabWidget>("PC_Main")->setCurrentIndex(1);
