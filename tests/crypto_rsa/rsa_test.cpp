@@ -109,6 +109,20 @@ void ExpectSamePrivateOperation(const telvor::PrivateKeyRecord& record, int rand
     inputs.push_back(NewBn());
     BN_rand_range(inputs.back().get(), n.get());
   }
+  // Ciphertexts of the two messages that are 0 modulo one prime and -1 modulo the other: the
+  // halves of the CRT step then lie as far apart as they can.
+  BnCtx ctx(BN_CTX_new());
+  const Bn e = ToBn(key->public_exponent);
+  for (auto [zero_of, minus_one_of] : {std::pair{&key->p, &key->q}, std::pair{&key->q, &key->p}}) {
+    const Bn zero = ToBn(*zero_of), minus_one = ToBn(*minus_one_of);
+    Bn k(BN_mod_inverse(nullptr, zero.get(), minus_one.get(), ctx.get()));
+    ASSERT_TRUE(k);
+    BN_sub(k.get(), minus_one.get(), k.get());  // k = -zero^-1 mod minus_one
+    Bn m = NewBn(), x = NewBn();
+    BN_mul(m.get(), zero.get(), k.get(), ctx.get());
+    BN_mod_exp(x.get(), m.get(), e.get(), n.get(), ctx.get());
+    inputs.push_back(std::move(x));
+  }
   for (const Bn& x : inputs) {
     const std::vector<std::uint8_t> in = Padded(x.get(), len);
     std::array<std::uint8_t, telvor::kRsaMaxModulusBytes> out;
