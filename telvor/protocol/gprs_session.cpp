@@ -598,10 +598,13 @@ bool GprsSession::serve_commands(PacketBuffer& packet) {
     return added;
   }
 
-  for (;;) {
+  // A host that keeps handing out the same command whatever the marks say must not hold the
+  // session here: after as many rounds as a packet has items, the flag is dropped.
+  bool host_done = false;
+  for (std::size_t round = 0; round <= kPacketMaxItems; ++round) {
     std::array<std::uint8_t, kCommandRecordSize> record{};
     if (env_.host_get_cmd_gprs(type, id_.data(), record.data(), 0) == 0) {
-      command_flags_ &= static_cast<std::uint16_t>(~(1u << bit));
+      host_done = true;
       break;
     }
     const std::uint16_t n = record_length(record);
@@ -636,6 +639,7 @@ bool GprsSession::serve_commands(PacketBuffer& packet) {
       break;
     }
   }
+  if (host_done || !packet_full_) command_flags_ &= static_cast<std::uint16_t>(~(1u << bit));
   if (!added) packet.SetType(previous_type);
   return added;
 }

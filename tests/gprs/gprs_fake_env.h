@@ -118,6 +118,7 @@ class FakeGprsEnv : public GprsEnv {
       return 0;
     }
     const std::uint16_t number = static_cast<std::uint16_t>(record[0] | (record[1] << 8));
+    if (sticky_commands) return 1;
     for (auto& c : commands) {
       if (c.number == number && !c.taken) {
         c.taken = true;
@@ -206,6 +207,7 @@ class FakeGprsEnv : public GprsEnv {
   bool send_running = false;
   int send_requests = 0;
   std::int32_t refuse_data = 0;
+  bool sticky_commands = false;  // the host hands out the same command whatever the marks say
   std::optional<GostFullKey> host_key;
   std::uint32_t rng = 7;
   std::tm clock_tm{};

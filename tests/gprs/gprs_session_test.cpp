@@ -668,6 +668,18 @@ TEST_F(GprsSessionTest, CommandTooLargeForItsTypeIsRefused) {
   EXPECT_TRUE(env.commands[0].taken);
 }
 
+TEST_F(GprsSessionTest, HostHandingOutOneCommandForeverDoesNotHoldTheSession) {
+  on_duty();
+  env.sticky_commands = true;
+  env.commands.push_back(HostCommand{1, 0x91, std::vector<std::uint8_t>(300, 'q'), false});
+  s->Send_CMD_GPRS(0x12);
+  env.advance(1000);
+  EXPECT_EQ(s->command_flags(), 0);
+  EXPECT_FALSE(env.send_running);
+  EXPECT_LE(env.results.size(), 256u);
+  for (const auto& r : env.results) EXPECT_EQ(r.status, kCmdRefused);
+}
+
 // ---- key change -------------------------------------------------------------------------------------
 
 TEST_F(GprsSessionTest, KeyChangeSucceeds) {
