@@ -27,11 +27,16 @@ if(KL40_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# Adds every direct subfolder of DIR that has a CMakeLists.txt, in name order.
+# Adds every direct subfolder of DIR that has a CMakeLists.txt, in name order. A subfolder named
+# "ui" holds Qt code and is left out when the build has no Qt.
 function(kl40_add_subdirs dir)
   file(GLOB children LIST_DIRECTORIES true "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*")
   list(SORT children)
   foreach(child IN LISTS children)
+    get_filename_component(leaf "${child}" NAME)
+    if(leaf STREQUAL "ui" AND NOT KL40_WITH_QT)
+      continue()
+    endif()
     if(IS_DIRECTORY "${child}" AND EXISTS "${child}/CMakeLists.txt")
       add_subdirectory("${child}")
     endif()
