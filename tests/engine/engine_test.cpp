@@ -107,20 +107,18 @@ TEST_F(EngineTest, AValidFrameFromAnUnknownIdentifierGivesOneNewIdPerDatagram) {
   // A last known-good datagram proves that the earlier ones have all been routed.
   device.send(port, device_frame(kUnknown, 5, 1, {3}, 7, nullptr));
   ASSERT_TRUE(Recorder::get().wait_for([] { return Recorder::get().new_ids.size() >= 3; }));
-  std::lock_guard lock(Recorder::get().mu);
-  const auto& ids = Recorder::get().new_ids;
-  ASSERT_EQ(ids.size(), 3u);
-  EXPECT_EQ(ids[0].packet_type, 3);
-  EXPECT_EQ(ids[1].packet_type, 4);
-  EXPECT_EQ(ids[2].packet_type, 5);
-  for (const auto& c : ids) EXPECT_EQ(c.id, kUnknown);
-  std::size_t lines = 0;
-  for (const auto& l : Recorder::get().logs) lines += l == kNewIdLine;
-  EXPECT_EQ(lines, 3u);
+  {
+    std::lock_guard lock(Recorder::get().mu);
+    const auto& ids = Recorder::get().new_ids;
+    ASSERT_EQ(ids.size(), 3u);
+    EXPECT_EQ(ids[0].packet_type, 3);
+    EXPECT_EQ(ids[1].packet_type, 4);
+    EXPECT_EQ(ids[2].packet_type, 5);
+    for (const auto& c : ids) EXPECT_EQ(c.id, kUnknown);
+  }
+  EXPECT_EQ(Recorder::get().count_logs(kNewIdLine), 3u);
   // Nothing was sent back to the device.
-  Recorder::get().mu.unlock();
   EXPECT_FALSE(device.receive(std::chrono::milliseconds(50)).has_value());
-  Recorder::get().mu.lock();
 }
 
 TEST_F(EngineTest, ARawDatagramGoesToTheSessionNamedByTheSenderAddress) {
@@ -153,16 +151,20 @@ TEST_F(EngineTest, ARawDatagramGoesToTheSessionNamedByTheSenderAddress) {
     std::lock_guard lock(seen->mu);
     return !seen->calls.empty();
   }));
+  EXPECT_EQ(new_id_count(), 0u);
   std::lock_guard lock(seen->mu);
   ASSERT_EQ(seen->calls.size(), 1u);
   EXPECT_EQ(seen->calls[0].first, loopback);
   EXPECT_EQ(seen->calls[0].second, 5u);
-  EXPECT_EQ(new_id_count(), 0u);
 }
 
 // Brings a GPRS session to duty with a reply sent, so that the request exports address it.
 class GprsRequestTest : public EngineTest {
  protected:
+  void TearDown() override {
+    session_.reset();
+    EngineTest::TearDown();
+  }
   void bring_up(bool service) {
     start(recording_settings(/*open_gprs_ms=*/30000, /*send_gap_ms=*/0));
     port_ = free_udp_port();
@@ -220,8 +222,8 @@ TEST_F(GprsRequestTest, ServiceOnlyCommandBitsAreSetOnlyInServiceMode) {
     const auto asked = asked_types();
     const bool asked_11 = std::find(asked.begin(), asked.end(), 0x11) != asked.end();
     EXPECT_EQ(asked_11, service);
+    session_.reset();  // a session never outlives its library
     lib_.reset();
-    session_.reset();
   }
 }
 
@@ -250,7 +252,7 @@ TEST_F(EngineTest, CloseWaitsForAHandlerThatIsRunning) {
   std::atomic<int> sequence{0};
   std::atomic<int> handler_done{-1}, close_returned{-1};
   std::atomic<bool> entered{false}, closing{false};
-  Recorder::get().on_trace = [&] {
+  Recorder::get().set_on_trace([&] {
     if (entered.exchange(true)) return;
     {
       std::lock_guard lock(Recorder::get().mu);
@@ -259,7 +261,7 @@ TEST_F(EngineTest, CloseWaitsForAHandlerThatIsRunning) {
     while (!closing.load()) std::this_thread::yield();
     for (int i = 0; i < 20000; ++i) std::this_thread::yield();  // still inside the callback
     handler_done.store(sequence.fetch_add(1));
-  };
+  });
   Device device;
   GostFullKey key{};
   key.fill(0x11);
@@ -276,7 +278,7 @@ TEST_F(EngineTest, CloseWaitsForAHandlerThatIsRunning) {
   EXPECT_EQ(lib_->runtime().engine.started_threads(), lib_->runtime().engine.worker_count());
   lib_->Close_svc(6, kUnknown.data(), 0);
   EXPECT_EQ(lib_->runtime().engine.started_threads(), 0);
-  Recorder::get().on_trace = nullptr;
+  Recorder::get().set_on_trace(nullptr);
 }
 
 TEST_F(EngineTest, SessionsOpenAndCloseWhileDatagramsArrive) {

@@ -300,10 +300,11 @@ TEST_F(LibraryTest, WriteQueuesBoundedMessagesAndAlwaysReturnsMinusOne) {
     std::lock_guard lock(s->data_mu);
     EXPECT_EQ(s->outgoing.size(), c.queued_after) << "length " << c.length;
   }
+  EXPECT_EQ(lib_->Write(3, kOther.data(), 7, big.data(), 10), -1);
   std::lock_guard lock(s->data_mu);
+  EXPECT_EQ(s->outgoing.size(), 3u);
   EXPECT_EQ(s->outgoing.front().length, 1u);  // pushed at the head
   EXPECT_EQ(s->outgoing[1].length, 1500u);
-  EXPECT_EQ(lib_->Write(3, kOther.data(), 7, big.data(), 10), -1);
 }
 
 TEST_F(LibraryTest, BlockTablesAndRefreshUnitStayInsideTheTable) {

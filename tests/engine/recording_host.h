@@ -87,6 +87,10 @@ class Recorder {
   }
   void notify() { cv.notify_all(); }
 
+  void set_on_trace(std::function<void()> hook) {
+    std::lock_guard lock(mu);
+    on_trace = std::move(hook);
+  }
   std::size_t count_logs(const std::string& utf8) {
     std::lock_guard lock(mu);
     return count_logs_locked(utf8);
