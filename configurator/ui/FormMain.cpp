@@ -382,8 +382,9 @@ void FormMain::updateListControls()
         h->setSortIndicatorShown(false);
     } else {
         h->setSortIndicatorShown(true);
+        // The header draws Qt's descending order as the "up" mark, which a positive direction shows.
         h->setSortIndicator(m.markedColumn(),
-                            m.sortDirection() > 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
+                            m.sortDirection() > 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
     }
 }
 

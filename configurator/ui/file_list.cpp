@@ -67,12 +67,31 @@ void FileListModel::sortByColumn(int column)
     marked_ = column;
     const int dir = direction_;
     emit layoutAboutToBeChanged();
-    std::stable_sort(entries_.begin(), entries_.end(), [column, dir](const Entry& a, const Entry& b) {
+    QVector<int> order(entries_.size());
+    for (int i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [this, column, dir](int ia, int ib) {
+        const Entry& a = entries_[ia];
+        const Entry& b = entries_[ib];
         const QString ka = (column == CaptionColumn ? a.caption : a.fileName).toUpper();
         const QString kb = (column == CaptionColumn ? b.caption : b.fileName).toUpper();
         const int c = ka.compare(kb);
         return dir > 0 ? c < 0 : c > 0;
     });
+    QVector<Entry> sorted;
+    sorted.reserve(entries_.size());
+    QVector<int> newRow(entries_.size());
+    for (int i = 0; i < order.size(); ++i) {
+        sorted.push_back(entries_[order[i]]);
+        newRow[order[i]] = i;
+    }
+    entries_ = std::move(sorted);
+    // The selected entry stays selected wherever it moves.
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    for (const QModelIndex& i : before)
+        after << index(newRow[i.row()], i.column());
+    changePersistentIndexList(before, after);
     emit layoutChanged();
     emit headerDataChanged(Qt::Horizontal, 0, 1);
 }

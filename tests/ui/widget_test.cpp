@@ -511,16 +511,21 @@ TEST_F(MainWindowTest, ListModeWithADozenFiles)
     window->listTick();
     EXPECT_FALSE(window->listTimer().isActive());
     EXPECT_NE(pos->palette().color(QPalette::WindowText), QColor(Qt::red));
-    // Header clicks: descending, then ascending, with the mark on the clicked column.
+    // Header clicks: descending, then ascending, with the mark on the clicked column; the
+    // selected entry stays selected.
+    list->setCurrentIndex(m.index(1, 0));
     QHeaderView* h = list->header();
     const int x = h->sectionViewportPosition(1) + 10;
     QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(x, h->height() / 2));
     EXPECT_TRUE(m.fileName(0).startsWith("device12"));
+    EXPECT_EQ(window->selectedRow(), 10);
+    EXPECT_EQ(pos->text(), QStringLiteral("11 из 12"));
     EXPECT_EQ(h->sortIndicatorSection(), 1);
-    EXPECT_EQ(h->sortIndicatorOrder(), Qt::DescendingOrder);
+    // Negative direction: the "down" mark, which the header draws for Qt's ascending order.
+    EXPECT_EQ(h->sortIndicatorOrder(), Qt::AscendingOrder);
     QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(x, h->height() / 2));
     EXPECT_TRUE(m.fileName(0).startsWith("device01"));
-    EXPECT_EQ(h->sortIndicatorOrder(), Qt::AscendingOrder);
+    EXPECT_EQ(h->sortIndicatorOrder(), Qt::DescendingOrder);  // the "up" mark
     shot(window.get(), "main-list");
     // Select the third entry and open it with Enter.
     list->setCurrentIndex(m.index(2, 0));
