@@ -63,7 +63,7 @@ class QtSettingsStore final : public SettingsStore {
 public:
     // Stores under the platform's place for the user (Windows: HKEY_LOCAL_MACHINE).
     QtSettingsStore();
-    // Stores every key as "<folder>/<last part of key>.ini" (used by tests and by --settings-dir).
+    // Stores every key as "<folder>/<last part of key>.ini" (used by tests).
     explicit QtSettingsStore(const QString& iniFolder);
     ~QtSettingsStore() override;
 

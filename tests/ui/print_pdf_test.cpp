@@ -157,6 +157,19 @@ TEST(PrintPdf, UnwritableOutputGivesOneLineAndExit2)
     EXPECT_TRUE(err.startsWith("kl40cfg: ")) << err.toStdString();
     EXPECT_TRUE(err.contains("x.pdf")) << err.toStdString();
     EXPECT_EQ(run({"--version"}, dir.path(), dir.path()), 0);
+
+    // A configuration file that cannot be read is reported the same way, and nothing is printed.
+    QFile big(QDir(dir.path()).filePath("big.ini"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    big.write(QByteArray(2 << 20, ';'));
+    big.close();
+    const QString pdf = QDir(dir.path()).filePath("big.pdf");
+    EXPECT_EQ(run({"--print-pdf", pdf, big.fileName()}, dir.path(), dir.path(), &err), 2);
+    EXPECT_TRUE(err.startsWith("kl40cfg: ")) << err.toStdString();
+    EXPECT_FALSE(QFile::exists(pdf));
+    // Without a file and without ./config.ini the defaults are printed.
+    EXPECT_EQ(run({"--print-pdf", pdf}, dir.path(), dir.path(), &err), 0) << err.toStdString();
+    EXPECT_TRUE(QFile::exists(pdf));
 }
 
 }  // namespace
