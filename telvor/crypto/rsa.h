@@ -64,7 +64,7 @@ struct PrivateKey {
 std::optional<PublicKey> ParsePublicKeyRecord(std::span<const std::uint8_t> record);
 std::optional<PrivateKey> ParsePrivateKeyRecord(std::span<const std::uint8_t> record);
 
-// Writes a record; false (record unspecified) when a number does not fit its field.
+// Writes a record; false when a number does not fit its field (which then holds its low bytes).
 bool WritePublicKeyRecord(const PublicKey& key, PublicKeyRecord& record);
 bool WritePrivateKeyRecord(const PrivateKey& key, PrivateKeyRecord& record);
 
