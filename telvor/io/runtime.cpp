@@ -76,7 +76,7 @@ void Runtime::route_datagram(PortEntry& port, std::span<const std::uint8_t> data
         bool given = false;
         std::size_t frames = 0;
         try {
-          frames = s->ring.Feed(*bytes, [&](std::span<const std::uint8_t> frame) {
+          frames = s->ring().Feed(*bytes, [&](std::span<const std::uint8_t> frame) {
             walk(port, s.get(), frame, *bytes, from, given);
           });
           if (frames == 0) walk(port, s.get(), std::nullopt, *bytes, from, given);

@@ -86,7 +86,11 @@ class DeviceSession : public std::enable_shared_from_this<DeviceSession> {
   SessionWords words;
 
   // ---- strand only ----------------------------------------------------------------------------
-  FrameDecoder ring;
+  // The session's reassembly ring, made when its first datagram arrives (an idle session has none).
+  FrameDecoder& ring() {
+    if (!ring_) ring_ = std::make_unique<FrameDecoder>();
+    return *ring_;
+  }
 
   // Key size of the session's channel type (40 for types 4 and 5, else 32).
   std::size_t key_size() const { return (type == 4 || type == 5) ? 40 : 32; }
@@ -133,6 +137,7 @@ class DeviceSession : public std::enable_shared_from_this<DeviceSession> {
   std::array<std::uint64_t, kTimerPurposes> generations_{};
   std::unique_ptr<asio::steady_timer> hold_timer_;
   std::unique_ptr<GprsBinding> gprs_;
+  std::unique_ptr<FrameDecoder> ring_;
 };
 
 }  // namespace telvor
