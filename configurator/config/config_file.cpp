@@ -53,7 +53,33 @@ void sync_folder(const std::filesystem::path& file) {
   }
 }
 
+// The byte without a Windows-1251 character, and the code point that stands for it in UTF-8.
+constexpr char kUnassignedByte = '\x98';
+constexpr std::string_view kUnassignedChar = "\xC2\x98";
+
 }  // namespace
+
+std::string FileText(std::string_view bytes) {
+  std::string out;
+  for (;;) {
+    const std::size_t at = bytes.find(kUnassignedByte);
+    out += cp1251_to_utf8(bytes.substr(0, at));
+    if (at == std::string_view::npos) return out;
+    out += kUnassignedChar;
+    bytes.remove_prefix(at + 1);
+  }
+}
+
+std::string FileBytes(std::string_view text) {
+  std::string out;
+  for (;;) {
+    const std::size_t at = text.find(kUnassignedChar);
+    out += utf8_to_cp1251(text.substr(0, at));
+    if (at == std::string_view::npos) return out;
+    out += kUnassignedByte;
+    text.remove_prefix(at + kUnassignedChar.size());
+  }
+}
 
 FileError file_error(FileFault fault, std::string reason) {
   FileError e;
@@ -133,13 +159,13 @@ bool LoadFile(const std::filesystem::path& path, T_DEVICE_CommandMX3& set, FileE
     if (bytes.size() > kMaxConfigFileSize)
       return fail(error, FileFault::CannotOpen, "larger than 1 MiB, not a configuration file");
   }
-  LoadText(cp1251_to_utf8(bytes), set);
+  LoadText(FileText(bytes), set);
   if (error) *error = FileError{};
   return true;
 }
 
 std::string EncodeLines(const std::vector<std::string>& lines) {
-  return utf8_to_cp1251(JoinLines(lines));
+  return FileBytes(JoinLines(lines));
 }
 
 bool SaveLines(const std::filesystem::path& path, const std::vector<std::string>& lines,

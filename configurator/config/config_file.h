@@ -39,6 +39,13 @@ std::vector<std::string> SplitLines(std::string_view text);
 // The lines each followed by CR LF.
 std::string JoinLines(const std::vector<std::string>& lines);
 
+// The text of file BYTES (Windows-1251) in UTF-8. The byte 0x98, which has no character in
+// Windows-1251, is held as U+0098 so that FileBytes gives it back unchanged.
+std::string FileText(std::string_view bytes);
+
+// The file bytes (Windows-1251) of TEXT (UTF-8); U+0098 becomes the byte 0x98 again.
+std::string FileBytes(std::string_view text);
+
 // Resets SET, then reads TEXT (UTF-8) through a line list joined with CR LF into it.
 void LoadText(std::string_view text, T_DEVICE_CommandMX3& set);
 

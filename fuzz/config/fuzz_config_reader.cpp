@@ -7,7 +7,6 @@
 #include <string>
 #include <string_view>
 
-#include "common/text/cp1251.h"
 #include "configurator/config/analyz.h"
 #include "configurator/config/config_file.h"
 #include "configurator/config/pages.h"
@@ -17,7 +16,7 @@ namespace {
 
 std::string write_of(std::string_view file_bytes) {
   kl40::T_DEVICE_CommandMX3 set;
-  kl40::LoadText(kl40::cp1251_to_utf8(file_bytes), set);
+  kl40::LoadText(kl40::FileText(file_bytes), set);
   return kl40::EncodeLines(kl40::WriteLines(set));
 }
 
@@ -27,12 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
   kl40::T_DEVICE_CommandMX3 set;
-  kl40::LoadText(kl40::cp1251_to_utf8(bytes), set);
+  kl40::LoadText(kl40::FileText(bytes), set);
   const std::string first = kl40::EncodeLines(kl40::WriteLines(set));
 
   // The reader straight on the text, without the line list, into a set that is not reset.
   kl40::T_DEVICE_CommandMX3 direct = set;
-  kl40::ReadCommandsText(kl40::cp1251_to_utf8(bytes), direct);
+  kl40::ReadCommandsText(kl40::FileText(bytes), direct);
 
   // The window path: draw, unload, check, and the dialogue taking every default.
   kl40::MainWindowFields fields;

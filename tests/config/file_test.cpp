@@ -403,6 +403,25 @@ TEST_F(ConfigFiles, LoadsWindows1251Text) {
   EXPECT_EQ(set.DutyCommand.Value1(), 20);
 }
 
+TEST_F(ConfigFiles, EveryByteOfATextValueSurvivesLoadAndSave) {
+  // A text value holds whatever bytes the file had (0x98, unassigned in Windows-1251, included);
+  // writing the set gives them back unchanged.
+  const fs::path file = dir_ / "bytes.ini";
+  const std::string specials = "\r\n$;.,- ";
+  for (int b = 1; b < 256; ++b) {
+    const char c = static_cast<char>(b);
+    if (specials.find(c) != std::string::npos) continue;
+    const std::string value = std::string("A") + c + "B";
+    write_bytes(file, "gi-" + value + "\r\n");
+    T_DEVICE_CommandMX3 set;
+    ASSERT_TRUE(LoadFile(file, set));
+    const std::string saved = EncodeLines(WriteLines(set));
+    EXPECT_NE(saved.find("\r\ngi-" + value + std::string(45 - 6, ' ') + "$\r\n"),
+              std::string::npos)
+        << "byte " << b;
+  }
+}
+
 TEST_F(ConfigFiles, FailedLoadKeepsTheSet) {
   const fs::path big = dir_ / "big.ini";
   write_bytes(big, std::string(kMaxConfigFileSize + 1, ' '));

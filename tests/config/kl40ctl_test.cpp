@@ -140,6 +140,12 @@ TEST_F(Kl40ctl, DumpWritesTheWriterBytesWithoutAWindowRoundTrip) {
   EXPECT_NE(out.str().find("ip1-.10001"), std::string::npos);  // an empty text stays empty
   EXPECT_NE(out.str().find("gi-ABC "), std::string::npos);
 
+  // Bytes of a text value come out as they went in, 0x98 included.
+  write_bytes(file, "gi-A\x98\xC6" "B\r\n");
+  std::ostringstream raw;
+  ASSERT_EQ(run_dump(file, raw, err_), kExitOk);
+  EXPECT_NE(raw.str().find("\r\ngi-A\x98\xC6" "B "), std::string::npos);
+
   std::ostringstream err;
   EXPECT_EQ(run_dump(path("none.ini"), out, err), kExitUsage);
   EXPECT_NE(err.str().find("none.ini"), std::string::npos);
