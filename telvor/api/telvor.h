@@ -389,14 +389,16 @@ TELVOR_API int32_t TELVOR_CDECL ChangeKeyNow_GPRS(int32_t code, const uint8_t* i
 TELVOR_API int32_t TELVOR_CDECL Send_CMD_GPRS(int32_t code, const uint8_t* id);
 
 /*
-** Run_Pinger: ICMP reachability checks of a host for a session. Returns 0.
+** Run_Pinger: ICMP reachability checks of a host for a session. Returns 0. A library built
+** without its network utilities refuses the call with -1 and does nothing.
 */
 TELVOR_API int32_t TELVOR_CDECL Run_Pinger(int32_t type, const uint8_t* id, const char* hostName,
                                           int32_t period, int32_t timeout, int32_t limit);
 
 /*
 ** OpenComDevice / CloseComDevice: serial-port sessions (channel type 7). portName is a text such as
-** "COM3". settings is copied during the call. Return 0.
+** "COM3". settings is copied during the call. Return 0. A library built without its serial
+** channel refuses both calls with -1 and does nothing.
 */
 TELVOR_API int32_t TELVOR_CDECL OpenComDevice(int32_t ignored, int32_t rawMode, const char* portName,
                                              ComSettings* settings);
@@ -405,7 +407,8 @@ TELVOR_API int32_t TELVOR_CDECL CloseComDevice(int32_t ignored1, int32_t ignored
 
 /*
 ** ParseDataMS: parses one serial text block of length bytes into event, without a port.
-** mustBeZero must be 0.
+** mustBeZero must be 0. A library built without its serial channel refuses the call with -1
+** and leaves event untouched.
 */
 TELVOR_API int32_t TELVOR_CDECL ParseDataMS(int32_t ignored, int32_t mustBeZero,
                                            const ComSettings* settings, const char* text,
