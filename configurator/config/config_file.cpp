@@ -104,8 +104,6 @@ FileError file_error(FileFault fault, std::string reason) {
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {
-  const std::size_t nul = text.find('\0');
-  if (nul != std::string_view::npos) text = text.substr(0, nul);
   std::vector<std::string> lines;
   std::size_t pos = 0;
   while (pos < text.size()) {

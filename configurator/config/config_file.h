@@ -32,8 +32,8 @@ struct FileError {
 // Largest file the loader reads; anything longer is refused as CannotOpen.
 inline constexpr std::size_t kMaxConfigFileSize = 1 << 20;
 
-// Splits TEXT into lines at CR LF, CR or LF as a line list does; a text ends at its first NUL
-// byte, and a final line break adds no empty line.
+// Splits TEXT into lines at CR LF, CR or LF as a line list does; a final line break adds no
+// empty line. Every other byte, NUL included, stays in its line (the lexer takes a NUL as an end).
 std::vector<std::string> SplitLines(std::string_view text);
 
 // The lines each followed by CR LF.

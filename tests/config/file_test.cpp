@@ -82,7 +82,7 @@ TEST(LexPipe, TokenAndTextModes) {
       {"ab;c", kModeToken, "1:ab 6"},
       {"ab.c", kModeToken, "1:ab 3 1:c 6"},
       {"\tx", kModeToken, "1:\tx 6"},
-      {std::string("x\0y", 3), kModeToken, "1:x 1:y 6"},  // the line list ends a text at NUL first
+      {std::string("x\0y", 3), kModeToken, "1:x 1:y 6"},  // NUL ends a word, as the end does
       {std::string("\0y", 2), kModeToken, "6"},
       {"Жд-1", kModeToken, "1:Жд 5 2=1 6"},
   };
@@ -178,6 +178,9 @@ TEST(CommandReader, ReadingRules) {
       {"LF line ends", "gd-20.40\ngt-10.3\n", answer, "10/3"},
       {"CR line ends", "gd-20.40\rgd-\r25.45", duty, "15/30"},
       {"text ends at NUL", std::string("gd-20.40\r\n\0gd-25.45", 19), duty, "20/40"},
+      {"NUL ending a number does not end the text", std::string("gd-20.40\0gt-10.3", 16), answer,
+       "10/3"},
+      {"NUL ending a text value", std::string("gi-AB\0gd-20.40", 14), duty, "20/40"},
       {"empty file", "", untouched, "defaults"},
       {"only comments", "; one\r\n;two$\r\n", untouched, "defaults"},
       {"keyword inside a later word", "xx gift-0123", ident, "0123"},
@@ -508,7 +511,7 @@ TEST(LineList, SplitAndJoin) {
       {"A\rB", {"A", "B"}},
       {"A\r\n\r\n", {"A", ""}},
       {"A\n\rB", {"A", "", "B"}},
-      {std::string("A\0B", 3), {"A"}},
+      {std::string("A\0B\r\nC", 6), {std::string("A\0B", 3), "C"}},  // NUL is kept
   };
   for (const auto& c : cases) EXPECT_EQ(SplitLines(c.text), c.want) << c.text;
   EXPECT_EQ(JoinLines({"a", "", "b"}), "a\r\n\r\nb\r\n");
