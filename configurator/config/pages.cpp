@@ -10,9 +10,11 @@ namespace {
 
 constexpr int kPortSlots[] = {kSlotDevice, kSlotServer1, kSlotServer2, kSlotServer3};
 
-// Address text as drawn: an empty address is all zero, the rest is normalised.
+// Address text as drawn: an empty address is all zero, the rest is normalised and shown as the
+// masked field holds it.
 std::string drawn_address(const std::string& text) {
-  return normalise(text.empty() ? kZeroAddress : std::string_view(text), '.', '0', 3);
+  const std::string_view address = text.empty() ? kZeroAddress : std::string_view(text);
+  return masked_address(normalise(address, '.', '0', 3));
 }
 
 std::string& port_field(NetworkPageFields& f, int slot) {
@@ -62,6 +64,16 @@ std::string& address_field(NetworkPageFields& f, int slot) {
 
 const std::string& address_field(const NetworkPageFields& f, int slot) {
   return address_field(const_cast<NetworkPageFields&>(f), slot);
+}
+
+std::string masked_address(std::string_view text) {
+  std::string out(kZeroAddress);
+  const auto cs = utf8::chars(text);
+  for (std::size_t i = 0; i < out.size() && i < cs.size(); ++i) {
+    if (out[i] == '.') continue;
+    if (cs[i].size() == 1 && cs[i][0] >= '0' && cs[i][0] <= '9') out[i] = cs[i][0];
+  }
+  return out;
 }
 
 std::string address_from_field(std::string_view text) {

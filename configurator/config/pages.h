@@ -34,13 +34,18 @@ struct NetworkPageFields {
 std::string& address_field(NetworkPageFields& fields, int slot);
 const std::string& address_field(const NetworkPageFields& fields, int slot);
 
+// What a masked "999.999.999.999" field holds when TEXT is put into it: position by position a
+// digit stays, any other character and every position beyond the text is "0", the "." stand at
+// positions 4, 8 and 12, and whatever lies beyond the 15th position is cut off.
+std::string masked_address(std::string_view text);
+
 // An address field's text as an address: unfilled positions as "0", normalise(".", "0", 3).
 std::string address_from_field(std::string_view text);
 
-// Redraw of the network page (set -> fields). Addresses are normalised into their fields (an
-// empty one shows "000.000.000.000"); a port of 0 of slots 1, 4, 5, 6 is first replaced in SET by
-// 10001; DHCP is chosen exactly when device address, gateway and mask are all zero, and the
-// chosen handler runs.
+// Redraw of the network page (set -> fields). Addresses are normalised into their fields as the
+// masked fields hold them (an empty one shows "000.000.000.000"); a port of 0 of slots 1, 4, 5,
+// 6 is first replaced in SET by 10001; DHCP is chosen exactly when device address, gateway and
+// mask are all zero, and the chosen handler runs.
 void RedrawNetworkPage(T_DEVICE_CommandMX3& set, NetworkPageFields& fields);
 
 // Unload of the network page (fields -> set): every address field normalised into its slot; the
@@ -51,7 +56,8 @@ void UnloadNetworkPage(const NetworkPageFields& fields, T_DEVICE_CommandMX3& set
 // normalised and stored in SET, then the field shows "000.000.000.000"; the three are disabled.
 void ChooseDhcp(T_DEVICE_CommandMX3& set, NetworkPageFields& fields);
 
-// Static chosen: the three fields show SET's normalised addresses and are enabled.
+// Static chosen: the three fields show SET's normalised addresses (as the masked fields hold
+// them) and are enabled.
 void ChooseStatic(const T_DEVICE_CommandMX3& set, NetworkPageFields& fields);
 
 // Where the focus goes after a redraw of the shown network page: the remembered field, or the

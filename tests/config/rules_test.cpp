@@ -296,6 +296,40 @@ TEST(NetworkPage, RedrawNormalisesAndReplacesPortZero) {
   EXPECT_EQ(set.Port(2), 0);
 }
 
+TEST(NetworkPage, AddressesShowAsTheMaskedFieldHoldsThem) {
+  // The field takes digits in 15 positions with "." at 4, 8 and 12: a short address is filled
+  // with "0", a longer one is cut, and anything but a digit shows as "0".
+  struct Case {
+    const char* address;
+    const char* shown;
+  } cases[] = {
+      {"192.168.0.1", "192.168.000.001"},
+      {"10.0.0", "010.000.000.000"},
+      {"1.2.3.4.5", "001.002.003.004"},
+      {"1a2.0.0.1", "102.000.000.001"},
+      {"Жук", "000.000.000.000"},
+      {"123456789012345", "123.456.789.012"},
+  };
+  for (const auto& c : cases) {
+    T_DEVICE_CommandMX3 set;
+    for (int slot = 1; slot <= 6; ++slot) set.NetCommands[slot].SetText(1, c.address);
+    NetworkPageFields f;
+    RedrawNetworkPage(set, f);
+    for (int slot = 1; slot <= 6; ++slot)
+      EXPECT_EQ(address_field(f, slot), c.shown) << c.address << " slot " << slot;
+    ChooseStatic(set, f);
+    EXPECT_EQ(f.ip, c.shown) << c.address;
+    UnloadNetworkPage(f, set);
+    EXPECT_EQ(set.Address(4), c.shown) << c.address;
+  }
+  // An address that shows as zeros in all three fields means DHCP.
+  T_DEVICE_CommandMX3 set;
+  set.NetCommands[1].SetText(1, "0.0");
+  NetworkPageFields f;
+  RedrawNetworkPage(set, f);
+  EXPECT_TRUE(f.dhcp);
+}
+
 TEST(NetworkPage, DhcpThenStaticRestoresTypedAddresses) {
   T_DEVICE_CommandMX3 set;
   NetworkPageFields f;
