@@ -160,9 +160,15 @@ void GenerateIdentField(ProtocolPageFields& fields, TRandomSource& random) {
   fields.ident = identifier_grouped(generate_identifier(random));
 }
 
-void GenerateKeyFields(ProtocolPageFields& fields, const RandomBytes& bytes) {
+void GenerateKeyFields(ProtocolPageFields& fields, TRandomSource& random,
+                       const RandomBytes& bytes) {
   const auto parts = generate_key_parts(bytes);
+  step_for_key(random);
   for (int i = 0; i < 4; ++i) fields.key[i] = key_part_display(parts[i]);
+}
+
+void GenerateKeyFields(ProtocolPageFields& fields, const RandomBytes& bytes) {
+  GenerateKeyFields(fields, program_random(), bytes);
 }
 
 void ClearKeyFields(ProtocolPageFields& fields) {

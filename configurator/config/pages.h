@@ -106,7 +106,11 @@ std::string ReformatKeyField(std::string_view text);
 
 // "Генерация": a new identifier from RANDOM into the identifier field, grouped 4-4-4.
 void GenerateIdentField(ProtocolPageFields& fields, TRandomSource& random);
-// "Генерация ключа": four new key parts (see generate_key_parts) into the key fields, in pairs.
+// "Генерация ключа": four new key parts (see generate_key_parts) into the key fields, in pairs;
+// RANDOM steps the 64 draws of a key (see step_for_key). Without RANDOM the program's generator
+// steps.
+void GenerateKeyFields(ProtocolPageFields& fields, TRandomSource& random,
+                       const RandomBytes& bytes = {});
 void GenerateKeyFields(ProtocolPageFields& fields, const RandomBytes& bytes = {});
 // "Очистка ключа": the default key part into all four key fields, in pairs.
 void ClearKeyFields(ProtocolPageFields& fields);

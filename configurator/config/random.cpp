@@ -9,6 +9,12 @@
 
 #include "configurator/config/keywords.h"
 
+// The clock the program's generator is seeded from. Weak, so that a test program can give a
+// clock of its own and see when the seed was taken.
+[[gnu::weak]] std::chrono::system_clock::time_point kl40_startup_clock() {
+  return std::chrono::system_clock::now();
+}
+
 namespace kl40 {
 namespace {
 
@@ -31,9 +37,14 @@ std::uint32_t ms_since_utc_midnight(std::chrono::system_clock::time_point now) {
 }
 
 TRandomSource& program_random() {
-  static TRandomSource random(ms_since_utc_midnight(std::chrono::system_clock::now()));
+  static TRandomSource random(ms_since_utc_midnight(kl40_startup_clock()));
   return random;
 }
+
+namespace {
+// Seeds the program's generator while the program starts.
+[[maybe_unused]] const bool kSeededAtStartUp = (program_random(), true);
+}  // namespace
 
 std::string random_hex(TRandomSource& random, std::size_t n) {
   std::string out;
@@ -43,6 +54,10 @@ std::string random_hex(TRandomSource& random, std::size_t n) {
 }
 
 std::string generate_identifier(TRandomSource& random) { return random_hex(random, 12); }
+
+void step_for_key(TRandomSource& random) {
+  for (int i = 0; i < 64; ++i) random.Draw(16);
+}
 
 void os_random_bytes(std::uint8_t* out, std::size_t size) {
   std::size_t done = 0;

@@ -8,6 +8,9 @@
 #include <functional>
 #include <string>
 
+// The clock the program's generator reads its seed from at start-up (the system clock).
+std::chrono::system_clock::time_point kl40_startup_clock();
+
 namespace kl40 {
 
 // The program's pseudo-random generator: a 32-bit state stepped as
@@ -30,7 +33,9 @@ class TRandomSource {
 // Milliseconds since midnight UTC of NOW: ((hour * 60 + minute) * 60 + second) * 1000 + ms.
 std::uint32_t ms_since_utc_midnight(std::chrono::system_clock::time_point now);
 
-// The process-wide generator, seeded once on first use with ms_since_utc_midnight(now).
+// The process-wide generator, seeded once at program start-up (before main) with
+// ms_since_utc_midnight of the time then, so that the first identifier depends only on when the
+// program started, not on when it was first asked for one.
 TRandomSource& program_random();
 
 // N draws from range 16, each as an upper-case hexadecimal digit.
@@ -38,6 +43,11 @@ std::string random_hex(TRandomSource& random, std::size_t n);
 
 // A new identifier: 12 draws from range 16 as upper-case hexadecimal digits, no separators.
 std::string generate_identifier(TRandomSource& random);
+
+// The 64 draws from range 16 that making a key takes from RANDOM. The key parts themselves come
+// from the operating system (generate_key_parts); RANDOM still steps as if it had made them, so
+// that the identifiers generated after a key are the ones the program's generator gives.
+void step_for_key(TRandomSource& random);
 
 // Fills a buffer with random bytes. The default takes them from the operating system's
 // cryptographic source (getrandom); tests inject their own.

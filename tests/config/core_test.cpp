@@ -9,6 +9,19 @@
 #include "configurator/config/text_rules.h"
 #include "configurator/config/utf8_chars.h"
 
+namespace {
+// The program's generator reads its seed from this clock: 01:02:03.456 while the program starts,
+// 05:06:07.890 once the tests run.
+bool g_tests_running = false;
+}  // namespace
+
+std::chrono::system_clock::time_point kl40_startup_clock() {
+  using namespace std::chrono;
+  const auto day = system_clock::time_point(days(20000));
+  if (g_tests_running) return day + hours(5) + minutes(6) + seconds(7) + milliseconds(890);
+  return day + hours(1) + minutes(2) + seconds(3) + milliseconds(456);
+}
+
 namespace kl40 {
 namespace {
 
@@ -246,6 +259,12 @@ TEST(RandomSource, IdentifierDependsOnlyOnTheSeed) {
     EXPECT_EQ(a.State(), c.state_after);  // exactly 12 draws
     EXPECT_EQ(generate_identifier(b), c.ident);
   }
+}
+
+TEST(RandomSource, ProgramGeneratorIsSeededAtStartUp) {
+  g_tests_running = true;
+  // Seeded with 3723456 (01:02:03.456) before the first use, not when first asked.
+  EXPECT_EQ(generate_identifier(program_random()), "D4139EB0C837");
 }
 
 TEST(RandomSource, SeedIsMillisecondsSinceUtcMidnight) {

@@ -511,9 +511,13 @@ TEST(ProtocolPage, ButtonsFillTheFields) {
   auto ones = [](std::uint8_t* out, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(0x11 * (i / 8 + 1));
   };
-  GenerateKeyFields(f, ones);
+  GenerateKeyFields(f, random, ones);
   EXPECT_EQ(f.key[0], "11-11-11-11-11-11-11-11");
   EXPECT_EQ(f.key[3], "44-44-44-44-44-44-44-44");
+  // The key took its 64 draws from the generator: the next identifier is draws 77..88.
+  ProtocolPageFields next;
+  GenerateIdentField(next, random);
+  EXPECT_EQ(next.ident, "68C5-B018-3738");
 
   ClearKeyFields(f);
   for (const auto& k : f.key) EXPECT_EQ(k, "3C-5A-3C-5A-3C-5A-3C-5A");
