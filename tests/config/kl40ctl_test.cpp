@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -209,6 +210,24 @@ TEST_F(Kl40ctl, ProgramExitCodes) {
   for (const auto& c : cases) EXPECT_EQ(run_program(c.args), c.want) << c.args;
   write_bytes(file, "gd-1.1 ip4-1,1,1,1.0 ip1-0,0,0,1.99999\r\n");
   EXPECT_EQ(run_program("check " + file), 1);
+}
+
+TEST_F(Kl40ctl, ProgramFaultsAreOneLine) {
+  const char* bin = std::getenv("KL40_BINARY_DIR");
+  if (!bin) GTEST_SKIP() << "run through ctest";
+  const std::string err = path("err.txt");
+  const std::string cases[] = {"", "frobnicate", "dump", "dump a b", "new",
+                               "new " + path("x.ini") + " --id 1 --generate-id",
+                               "dump " + path("missing.ini"), "new " + path("x.ini") + " --id 12"};
+  for (const auto& args : cases) {
+    const std::string cmd =
+        std::string(bin) + "/tools/kl40ctl/kl40ctl " + args + " >/dev/null 2>" + err;
+    const int status = std::system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << args;
+    const std::string text = read_bytes(err);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << args << ": " << text;
+    EXPECT_TRUE(text.starts_with("kl40ctl: ")) << args << ": " << text;
+  }
 }
 
 }  // namespace

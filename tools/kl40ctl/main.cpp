@@ -40,8 +40,9 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    const int rc = app.exit(e);
-    return rc == 0 ? kExitOk : kExitUsage;
+    if (e.get_exit_code() == 0) return app.exit(e) == 0 ? kExitOk : kExitUsage;  // --help
+    std::cerr << "kl40ctl: " << e.what() << " (kl40ctl --help shows the usage)\n";
+    return kExitUsage;
   }
 
   try {
