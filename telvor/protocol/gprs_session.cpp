@@ -112,7 +112,7 @@ GprsSettings GprsSettings::from_slots(std::span<const std::int32_t, 38> slots) {
 }
 
 std::optional<std::uint8_t> gprs_unknown_id_packet_type(std::span<const std::uint8_t> raw) {
-  if (raw.size() > kPacketCapacity) return std::nullopt;
+  if (raw.empty() || raw.size() > kPacketCapacity) return std::nullopt;
   PacketBuffer packet;
   if (!packet.Assign(raw)) return std::nullopt;
   if (packet.CipherFlag() == kCipherOn) {
@@ -304,7 +304,7 @@ void GprsSession::IncomingPacketGPRS(const GprsPeer& peer, std::span<const std::
   last_traffic_ms_ = env_.now_ms();
 
   PacketBuffer packet;
-  packet.Assign(raw.first(std::min(raw.size(), kPacketCapacity)));
+  if (!raw.empty()) packet.Assign(raw.first(std::min(raw.size(), kPacketCapacity)));
   const bool encrypted = packet.CipherFlag() == kCipherOn;
 
   // Decryption: during a key change the new key is tried first on a copy.
