@@ -65,7 +65,7 @@ std::array<char, 20> PacketTimeText(int year, int month, int day, int hour, int 
 bool PacketBuffer::Assign(std::span<const uint8_t> raw) {
   Clear();
   if (raw.size() > kPacketCapacity) return false;
-  std::memcpy(data_.data(), raw.data(), raw.size());
+  if (!raw.empty()) std::memcpy(data_.data(), raw.data(), raw.size());
   length_ = raw.size();
   sealedTail_ = true;
   return true;
