@@ -9,13 +9,13 @@
 
 #include "configurator/config/keywords.h"
 
+namespace kl40 {
+
 // The clock the program's generator is seeded from. Weak, so that a test program can give a
 // clock of its own and see when the seed was taken.
-[[gnu::weak]] std::chrono::system_clock::time_point kl40_startup_clock() {
+[[gnu::weak]] std::chrono::system_clock::time_point startup_clock() {
   return std::chrono::system_clock::now();
 }
-
-namespace kl40 {
 namespace {
 
 constexpr char kUpperHex[] = "0123456789ABCDEF";
@@ -37,7 +37,7 @@ std::uint32_t ms_since_utc_midnight(std::chrono::system_clock::time_point now) {
 }
 
 TRandomSource& program_random() {
-  static TRandomSource random(ms_since_utc_midnight(kl40_startup_clock()));
+  static TRandomSource random(ms_since_utc_midnight(startup_clock()));
   return random;
 }
 

@@ -8,10 +8,10 @@
 #include <functional>
 #include <string>
 
-// The clock the program's generator reads its seed from at start-up (the system clock).
-std::chrono::system_clock::time_point kl40_startup_clock();
-
 namespace kl40 {
+
+// The clock the program's generator reads its seed from at start-up (the system clock).
+std::chrono::system_clock::time_point startup_clock();
 
 // The program's pseudo-random generator: a 32-bit state stepped as
 // state := state * 134775813 + 1 (mod 2^32); a draw from range N steps the state and returns

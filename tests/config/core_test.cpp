@@ -9,20 +9,20 @@
 #include "configurator/config/text_rules.h"
 #include "configurator/config/utf8_chars.h"
 
+namespace kl40 {
 namespace {
 // The program's generator reads its seed from this clock: 01:02:03.456 while the program starts,
 // 05:06:07.890 once the tests run.
 bool g_tests_running = false;
 }  // namespace
 
-std::chrono::system_clock::time_point kl40_startup_clock() {
+std::chrono::system_clock::time_point startup_clock() {
   using namespace std::chrono;
   const auto day = system_clock::time_point(days(20000));
   if (g_tests_running) return day + hours(5) + minutes(6) + seconds(7) + milliseconds(890);
   return day + hours(1) + minutes(2) + seconds(3) + milliseconds(456);
 }
 
-namespace kl40 {
 namespace {
 
 TEST(KeywordTable, RowsAsStored) {
