@@ -116,6 +116,8 @@ TEST_F(EngineTest, AValidFrameFromAnUnknownIdentifierGivesOneNewIdPerDatagram) {
     EXPECT_EQ(ids[2].packet_type, 5);
     for (const auto& c : ids) EXPECT_EQ(c.id, kUnknown);
   }
+  // The log line follows its ZEB_NEW_ID call on the same worker.
+  EXPECT_TRUE(Recorder::get().wait_for([] { return Recorder::get().count_logs_locked(kNewIdLine) >= 3; }));
   EXPECT_EQ(Recorder::get().count_logs(kNewIdLine), 3u);
   // Nothing was sent back to the device.
   EXPECT_FALSE(device.receive(std::chrono::milliseconds(50)).has_value());
@@ -144,6 +146,8 @@ TEST_F(EngineTest, ARawDatagramGoesToTheSessionNamedByTheSenderAddress) {
   // No session is named by 127.0.0.1, and the port carries no GPRS: dropped, nothing reported.
   device.send(port, device_frame(kUnknown, 2, 1, {1}, 5, nullptr));
   device.send(port, {});
+  ASSERT_TRUE(Recorder::get().wait_for(
+      [&] { return lib_->runtime().datagrams_routed.load() >= 1; }));
   // Then a session for 127.0.0.1 appears: the receive is still armed and the datagram reaches it.
   lib_->Open(3, loopback.data(), 0, false);
   device.send(port, {1, 2, 3, 4, 5});
