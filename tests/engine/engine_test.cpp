@@ -246,6 +246,27 @@ TEST_F(GprsRequestTest, RequestsForOtherCodesOrUnknownDevicesDoNothing) {
             0u);
 }
 
+TEST_F(GprsRequestTest, APlainOpenOfABoundServiceRegistrationReportsDutyThroughThePlainCallback) {
+  bring_up(true);
+  Recorder::get().states.clear();
+  lib_->Open(6, kId.data(), 0, false);
+  ASSERT_TRUE(Recorder::get().wait_for([] {
+    for (auto& s : Recorder::get().states)
+      if (s.state == 96) return true;
+    return false;
+  }));
+  const auto calls = Recorder::get().states_copy();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_FALSE(calls[0].svc);  // service mode has just been left
+  EXPECT_EQ(calls[0].type, 6);
+  EXPECT_EQ(calls[0].id, kId);
+  auto reg = lib_->find_registration(kId.data());
+  EXPECT_FALSE(reg->service_mode.load());
+  EXPECT_FALSE(reg->created_by_service_open.load());
+  // No second session was opened.
+  EXPECT_EQ(lib_->ports()[0].sessions, 1u);
+}
+
 TEST_F(EngineTest, CloseWaitsForAHandlerThatIsRunning) {
   start(recording_settings(30000, 0));
   const std::uint16_t port = free_udp_port();
