@@ -246,8 +246,9 @@ void BM_GprsLibraryUnderLoad(benchmark::State& state) {
   }
 }
 
-// N devices, duty period in ms (about 5,000 datagrams a second either way).
-BENCHMARK(BM_GprsLibraryUnderLoad)->Args({1000, 200})->Args({10000, 2000})->Iterations(1)
+// N devices, duty period in ms. The duty period stays above the 300 ms pacing, so that every reply
+// answers the datagram it is measured against.
+BENCHMARK(BM_GprsLibraryUnderLoad)->Args({1000, 1000})->Args({10000, 2000})->Iterations(1)
     ->Unit(benchmark::kSecond)->UseRealTime();
 
 }  // namespace
