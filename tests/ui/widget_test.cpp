@@ -51,11 +51,25 @@ void shot(QWidget* w, const QString& name)
 }
 
 // Runs `act` inside the next modal loop, then returns that loop's result.
+// A dialog the test left open is closed with -1, so that a failing check cannot hang the run.
 int runModal(QDialog& d, std::function<void()> act)
 {
-    QTimer::singleShot(0, &d, [act] { act(); });
+    QTimer::singleShot(0, &d, [act, &d] {
+        act();
+        if (d.isVisible())
+            d.done(-1);
+    });
     return d.exec();
 }
+
+// Closes whatever modal window a failed check left open.
+struct ModalCloser {
+    ~ModalCloser()
+    {
+        if (auto* m = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            m->done(-1);
+    }
+};
 
 // A key pressed where the window's focus is.
 void pressKey(QWidget* window, Qt::Key key)
@@ -557,6 +571,7 @@ TEST_F(MainWindowTest, SaveFailureShowsTheErrorWindowAndNoSuccess)
         wd.shown = 0;
         bool seen = false;
         QTimer::singleShot(0, window.get(), [&] {
+            ModalCloser closer;
             auto* e = qobject_cast<FormError*>(QApplication::activeModalWidget());
             ASSERT_NE(e, nullptr);
             seen = true;
@@ -583,6 +598,7 @@ TEST_F(MainWindowTest, ResetToDefaultsAsksFirst)
     open(path("a.ini"), &wd);
     wd.real.setOwner(window.get());
     QTimer::singleShot(0, window.get(), [&] {
+        ModalCloser closer;
         auto* q = qobject_cast<FormOk*>(QApplication::activeModalWidget());
         ASSERT_NE(q, nullptr);
         EXPECT_TRUE(q->refuseButton()->isVisible());
@@ -697,6 +713,49 @@ TEST(SettingsDialog, ShowsAndTakesOverByItsRules)
     // The mask group follows the check box.
     QTest::mouseClick(d.findChild<QCheckBox*>("CB_MaskMode"), Qt::LeftButton);
     EXPECT_FALSE(d.findChild<QGroupBox*>("GB_Mask")->isEnabled());
+}
+
+TEST(SettingsDialog, BrowseTakesTheTreesFolder)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QDir(dir.path()).mkpath("Configurations/Site"));
+    FormConfig d;
+    NamingSettings n;
+    n.listMode = true;
+    n.listPath = dir.path() + "/";
+    d.fill(LibrarySettings{}, n);
+    d.show();
+    auto* folder = d.findChild<QLineEdit*>("E_ListPath");
+    for (bool apply : {false, true}) {
+        QTimer::singleShot(0, &d, [&, apply] {
+            auto* t = qobject_cast<FormPathTree*>(QApplication::activeModalWidget());
+            ASSERT_NE(t, nullptr);
+            // Whatever fails below, the tree is closed so that the test goes on.
+            struct Closer {
+                FormPathTree* t;
+                ~Closer() { if (t->isVisible()) t->reject(); }
+            } closer{t};
+            const auto start = t->tree()->findItems(QFileInfo(dir.path()).fileName(),
+                                                    Qt::MatchExactly | Qt::MatchRecursive);
+            ASSERT_EQ(start.size(), 1);
+            t->expandItem(start[0]);
+            ASSERT_EQ(start[0]->childCount(), 1);
+            QTreeWidgetItem* conf = start[0]->child(0);
+            t->expandItem(conf);
+            ASSERT_EQ(conf->childCount(), 1);
+            t->tree()->setCurrentItem(conf->child(0));
+            QTest::mouseClick(t->findChild<QPushButton*>(apply ? "B_Apply" : "B_Cancel"), Qt::LeftButton);
+        });
+        QTest::mouseClick(d.findChild<QWidget*>("B_ListPath"), Qt::LeftButton);
+        EXPECT_EQ(folder->text(), apply ? dir.path() + "/Configurations/Site/" : dir.path() + "/");
+        EXPECT_EQ(d.focusWidget(), folder);
+    }
+    // A folder longer than the typing limit is kept whole.
+    LibrarySettings lib;
+    NamingSettings out;
+    d.takeOver(lib, out);
+    EXPECT_EQ(out.listPath, dir.path() + "/Configurations/Site/");
 }
 
 TEST(FolderTree, SelectingANodeShowsItsPath)
