@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -474,6 +476,33 @@ TEST_F(MainWindowTest, FieldInputRules)
     retype(field(FieldId::E_MX3_NoAnswer), "99");
     QTest::mouseClick(child<UpDown>("UD_MX3_NoAnswer")->findChild<QWidget*>("up"), Qt::LeftButton);
     EXPECT_EQ(field(FieldId::E_MX3_NoAnswer)->text(), "99");
+}
+
+TEST_F(MainWindowTest, GenerationAndClearingButtons)
+{
+    open();
+    child<QTabWidget>("PC_Main")->setCurrentIndex(1);
+    const QRegularExpression ident("^[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}$");
+    const QRegularExpression pairs("^([0-9A-F]{2}-){7}[0-9A-F]{2}$");
+    click("B_MX3_Ident_Generate");
+    EXPECT_TRUE(ident.match(field(FieldId::E_MX3_Ident)->displayText()).hasMatch())
+        << field(FieldId::E_MX3_Ident)->displayText().toStdString();
+    click("B_MX3_Key_Clear");
+    for (FieldId k : {FieldId::E_MX3_Key_1, FieldId::E_MX3_Key_2, FieldId::E_MX3_Key_3, FieldId::E_MX3_Key_4})
+        EXPECT_EQ(field(k)->displayText(), "3C-5A-3C-5A-3C-5A-3C-5A");
+    click("B_MX3_Key_Generate");
+    QSet<QString> parts;
+    for (FieldId k : {FieldId::E_MX3_Key_1, FieldId::E_MX3_Key_2, FieldId::E_MX3_Key_3, FieldId::E_MX3_Key_4}) {
+        EXPECT_TRUE(pairs.match(field(k)->displayText()).hasMatch()) << field(k)->displayText().toStdString();
+        parts << field(k)->displayText();
+    }
+    EXPECT_EQ(parts.size(), 4);
+    // The set gets them at the next unload: saved as 12 and 16 digits.
+    const QString id = field(FieldId::E_MX3_Ident)->displayText().remove('-');
+    const QString k1 = field(FieldId::E_MX3_Key_1)->displayText().remove('-');
+    ASSERT_TRUE(save("gen.ini"));
+    EXPECT_TRUE(read("gen.ini").contains("gi-" + id + " "));
+    EXPECT_TRUE(read("gen.ini").contains("gk1-" + k1 + " "));
 }
 
 TEST_F(MainWindowTest, PagesRememberTheirField)
