@@ -1,5 +1,7 @@
 // Lexems: the character source (TLitPipe), the lexeme (TLexema) and the lexeme source (TLexPipe)
-// of the configuration file reader. They work on bytes; a byte 0 counts as the end of the text.
+// of the configuration file reader. They work on bytes; a byte 0 reads like the end of the text:
+// it is the end of input where a lexeme would start, and it ends a word or number like the end
+// does (reading then goes on after it).
 #pragma once
 
 #include <cstdint>
