@@ -22,8 +22,6 @@ GostFullKey key_of(std::uint8_t base) {
   return k;
 }
 
-std::string text_of(const std::vector<std::uint8_t>& v) { return {v.begin(), v.end()}; }
-
 class SimAgainstSession : public ::testing::Test {
  protected:
   GostFullKey key = key_of(5);
@@ -304,7 +302,9 @@ TEST_P(Kl40simCli, BadArgumentsExitWithTwo) {
   std::ostringstream out, err;
   const int rc = kl40sim::parse_command_line(static_cast<int>(argv.size()), argv.data(), options, out, err);
   EXPECT_EQ(rc, GetParam().exit_code) << err.str();
-  if (rc == kl40sim::kExitBadArguments) EXPECT_FALSE(err.str().empty());
+  if (rc == kl40sim::kExitBadArguments) {
+    EXPECT_FALSE(err.str().empty());
+  }
 }
 
 constexpr const char* kKey64 = "3C5A3C5A3C5A3C5A3C5A3C5A3C5A3C5A3C5A3C5A3C5A3C5A3C5A3C5A3C5A3C5A";
