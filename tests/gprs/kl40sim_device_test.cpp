@@ -268,6 +268,42 @@ TEST_F(SimAgainstSession, SilenceGivesDisrepairAndTheDeviceComesBack) {
   EXPECT_EQ(env.state_codes(), (std::vector<std::int32_t>{ma_DUTY, ma_DISREPAIR, ma_DUTY}));
 }
 
+TEST_F(SimAgainstSession, DroppedDatagramsNeverArrive) {
+  config.faults.drop = 1.0;
+  config.duty_ms = 1000;
+  start();
+  run(3000);
+  EXPECT_TRUE(env.traces.empty());
+  EXPECT_EQ(session->state(), GprsState::Opening);
+  EXPECT_TRUE(device_logged("datagram dropped"));
+}
+
+TEST_F(SimAgainstSession, CorruptedDatagramsAreBadPackets) {
+  config.faults.corrupt = 1.0;
+  config.duty_ms = 500;
+  start();
+  run(4000);
+  EXPECT_TRUE(env.states.empty());  // no packet was good enough for duty
+  ASSERT_FALSE(env.traces.empty());
+  for (const auto& t : env.traces) {
+    if (t.direction == 0) {
+      EXPECT_EQ(t.type, 0);
+    }
+  }
+  EXPECT_NE(session->fault_reason(), kReasonOther);  // five bad packets recorded their reason
+}
+
+TEST_F(SimAgainstSession, DuplicatedDataIsDeliveredOnce) {
+  config.faults.duplicate = 1.0;
+  config.data_every_s = 1;
+  start();
+  run(3500);
+  ASSERT_GE(env.deliveries.size(), 3u);
+  for (std::size_t i = 1; i < env.deliveries.size(); ++i) {
+    EXPECT_NE(env.deliveries[i].data, env.deliveries[i - 1].data);
+  }
+}
+
 // ---- helpers and the command line -------------------------------------------------------------
 
 TEST(Kl40simHelpers, IdentifiersAndKeys) {
