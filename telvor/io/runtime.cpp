@@ -56,7 +56,12 @@ std::shared_ptr<Registration> Runtime::find_registration(const DeviceId& id) con
 void Runtime::route_datagram(PortEntry& port, std::span<const std::uint8_t> datagram,
                              const AddressRecord& from) {
   if (datagram.empty()) return;
-  datagrams_routed.fetch_add(1, std::memory_order_relaxed);
+  // Counted once the datagram has been handed on (or dropped), so that a reader of the counter
+  // knows routing of that datagram is over.
+  struct CountWhenDone {
+    std::atomic<std::uint64_t>& counter;
+    ~CountWhenDone() { counter.fetch_add(1, std::memory_order_release); }
+  } count_when_done{datagrams_routed};
   try {
     bool raw_given = false;
     if (!port.has_type(kChannelGprs)) {

@@ -218,10 +218,14 @@ TEST_F(GprsRequestTest, ServiceOnlyCommandBitsAreSetOnlyInServiceMode) {
     bring_up(service);
     send_cmd(17, 0);  // bit 5, packet type 0x11: service mode only
     send_cmd(18, 1);  // bit 0, packet type 0x12: always
+    // The two flags may be served in two packets: wait for every request that is due.
     ASSERT_TRUE(Recorder::get().wait_for([&] {
-      for (auto& c : Recorder::get().cmds)
-        if (c.packet_type == 0x12) return true;
-      return false;
+      bool asked_12 = false, asked_11 = false;
+      for (auto& c : Recorder::get().cmds) {
+        asked_12 |= c.packet_type == 0x12;
+        asked_11 |= c.packet_type == 0x11;
+      }
+      return asked_12 && (asked_11 || !service);
     }));
     const auto asked = asked_types();
     const bool asked_11 = std::find(asked.begin(), asked.end(), 0x11) != asked.end();
