@@ -476,8 +476,8 @@ void GprsSession::IncomingPacketGPRS(const GprsPeer& peer, std::span<const std::
           if (acked) ++reply_items;
           bool in_previous = false;
           if (!negative_reply_ && have_last_received_) {
-            for (std::size_t j = 0; j < last_received_.ItemCount() && !in_previous; ++j) {
-              const PacketItem old = last_received_.Item(j);
+            for (std::size_t j = 0; j < last_received_->ItemCount() && !in_previous; ++j) {
+              const PacketItem old = last_received_->Item(j);
               in_previous = old.kind == kItemData && old.length == item.length &&
                             std::equal(old.data.begin(), old.data.end(), item.data.begin(),
                                        item.data.end());
@@ -646,7 +646,7 @@ bool GprsSession::serve_commands(PacketBuffer& packet) {
 
 GprsSendResult GprsSession::send_requested() {
   if (state_ == GprsState::Closed) return GprsSendResult::Done;
-  outgoing_.Clear();
+  outgoing_->Clear();
   outgoing_ready_ = false;
   outgoing_fresh_random_ = false;
   outgoing_new_key_poll_ = false;
@@ -659,12 +659,12 @@ GprsSendResult GprsSession::send_requested() {
     reply_pending_ = false;
     is_reply = true;
   } else if (have_reply_template_) {
-    outgoing_.StartFrom(reply_template_, reply_template_.Type());
+    outgoing_->StartFrom(reply_template_, reply_template_->Type());
   } else {
     dg2_due_ = false;
     return GprsSendResult::Done;  // nothing has been received: nowhere to send to
   }
-  const bool long_reply = is_reply && outgoing_.IsLongType();
+  const bool long_reply = is_reply && outgoing_->IsLongType();
 
   bool command_item = false;
   if (servable_flags() != 0 && !long_reply && !(key_change_pending_ && dg2_due_)) {
@@ -674,9 +674,9 @@ GprsSendResult GprsSession::send_requested() {
 
   bool dg2_item = false;
   if (dg2_due_ && !long_reply && (!command_item || key_change_pending_) &&
-      !(outgoing_.IsLongType() && outgoing_.ItemCount() > 0)) {
+      !(outgoing_->IsLongType() && outgoing_->ItemCount() > 0)) {
     const std::uint8_t zero = 0;
-    if (outgoing_.AppendItem(kItemDg2, std::span<const std::uint8_t>(&zero, 1))) {
+    if (outgoing_->AppendItem(kItemDg2, std::span<const std::uint8_t>(&zero, 1))) {
       dg2_item = true;
       outgoing_fresh_random_ = true;
       if (key_change_pending_ && new_key_poll_due_) {
@@ -687,8 +687,8 @@ GprsSendResult GprsSession::send_requested() {
     dg2_due_ = false;
   }
 
-  if (outgoing_.ItemCount() == 0) {
-    outgoing_.Clear();
+  if (outgoing_->ItemCount() == 0) {
+    outgoing_->Clear();
     return work_waiting() ? GprsSendResult::Again : GprsSendResult::Done;
   }
 
@@ -700,7 +700,7 @@ GprsSendResult GprsSession::send_requested() {
     } else if (tag_count_ > 0) {
       tag = tag_history_[0];
     }
-    outgoing_.SetTimeTag(tag);
+    outgoing_->SetTimeTag(tag);
     if (dg2_item && first_poll_of_silence_) {
       push_tag(tag);
       first_poll_of_silence_ = false;
@@ -708,12 +708,12 @@ GprsSendResult GprsSession::send_requested() {
   } else {
     std::uint32_t tag = 0;
     for (int i = 0; i < 4; ++i) tag |= static_cast<std::uint32_t>(env_.random_byte()) << (8 * i);
-    outgoing_.SetTimeTag(tag);
+    outgoing_->SetTimeTag(tag);
     push_tag(tag);
   }
 
   // A reply that grew past its size limit is cut back to its last complete item that fits.
-  while (outgoing_.ItemCount() > 1 && !fits_size_limit(outgoing_)) outgoing_.RemoveLastItem();
+  while (outgoing_->ItemCount() > 1 && !fits_size_limit(outgoing_)) outgoing_->RemoveLastItem();
 
   outgoing_ready_ = true;
   const std::uint64_t now = env_.now_ms();
@@ -731,7 +731,7 @@ GprsSendResult GprsSession::transmit() {
   if (state_ == GprsState::Closed || !outgoing_ready_) return GprsSendResult::Done;
   outgoing_ready_ = false;
   last_traffic_ms_ = env_.now_ms();
-  env_.host_trace(outgoing_.Type(), id_.data(), peer_, outgoing_.Bytes(), 1);
+  env_.host_trace(outgoing_->Type(), id_.data(), peer_, outgoing_->Bytes(), 1);
 
   Key seal_key = key_;
   if (outgoing_new_key_poll_) {
@@ -775,7 +775,7 @@ GprsSendResult GprsSession::packet_transmitted() {
     if (attempts_left_ == 0) key_change_failed();
   }
   sent_.clear();
-  outgoing_.Clear();
+  outgoing_->Clear();
   return work_waiting() ? GprsSendResult::Again : GprsSendResult::Done;
 }
 

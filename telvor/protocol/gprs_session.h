@@ -9,6 +9,8 @@
 // which maps to exactly one handler (the event kind is given with each handler).
 #pragma once
 
+#include <memory>
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -82,6 +84,33 @@ inline constexpr std::string_view kLogNewIdInGprs =
 // the inner checksum is right and the inner identifier equals the outer one (the engine then calls
 // ZEB_NEW_ID and logs kLogNewIdInGprs). Returns nothing for anything else. Never throws.
 std::optional<std::uint8_t> gprs_unknown_id_packet_type(std::span<const std::uint8_t> raw);
+
+
+// A packet buffer allocated on first use, so that an idle session carries none of its
+// 2 KiB buffers (a port may hold 65,535 sessions).
+class LazyPacketBuffer {
+ public:
+  LazyPacketBuffer() = default;
+  LazyPacketBuffer(const LazyPacketBuffer& other)
+      : buffer_(other.buffer_ ? std::make_unique<PacketBuffer>(*other.buffer_) : nullptr) {}
+  LazyPacketBuffer& operator=(const LazyPacketBuffer& other) {
+    if (this != &other) get() = other.get();
+    return *this;
+  }
+  LazyPacketBuffer& operator=(const PacketBuffer& packet) {
+    get() = packet;
+    return *this;
+  }
+  PacketBuffer& get() const {
+    if (!buffer_) buffer_ = std::make_unique<PacketBuffer>();
+    return *buffer_;
+  }
+  PacketBuffer* operator->() const { return &get(); }
+  operator PacketBuffer&() const { return get(); }
+
+ private:
+  mutable std::unique_ptr<PacketBuffer> buffer_;
+};
 
 class GprsSession {
  public:
@@ -211,14 +240,14 @@ class GprsSession {
   std::uint8_t bad_packets_ = 0;
   std::uint32_t bad_tags_ = 0;
   std::uint32_t repeats_ = 0;
-  PacketBuffer last_received_;
+  LazyPacketBuffer last_received_;
   bool have_last_received_ = false;
 
   // Random bytes of the last received envelope and of the one before (count, then the bytes).
   GostRandomRecord random_last_{};
   GostRandomRecord random_before_{};
 
-  PacketBuffer reply_template_;
+  LazyPacketBuffer reply_template_;
   bool have_reply_template_ = false;
   GprsPeer peer_;
   bool reply_pending_ = false;
@@ -229,7 +258,7 @@ class GprsSession {
   bool ack_timer_running_ = false;
 
   // The packet between send_requested() and transmit().
-  PacketBuffer outgoing_;
+  LazyPacketBuffer outgoing_;
   bool outgoing_ready_ = false;
   bool outgoing_fresh_random_ = false;
   bool outgoing_new_key_poll_ = false;
