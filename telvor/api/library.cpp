@@ -468,18 +468,16 @@ int gprs_channel_of(std::int32_t code) {
   return ((code >= 1 && code <= 9) || (code >= 0x11 && code <= 0x19)) ? kChannelGprs : 0;
 }
 
-}  // namespace
-
-std::int32_t Library::ChangeKeyNow_GPRS(std::int32_t code, const std::uint8_t* id_bytes) {
-  if (id_bytes == nullptr) return 0;
-  const int type = gprs_channel_of(code);
-  const DeviceId id = device_id_from(id_bytes);
+// The session a GPRS request export addresses: the registration's bound session of that channel
+// type that has already answered the device (it has a reply to build on). A receive hold whose
+// receive has finished is released, so the request is not kept waiting.
+std::shared_ptr<DeviceSession> bound_gprs_session(Runtime& rt, int type, const DeviceId& id) {
   std::shared_ptr<DeviceSession> target;
   {
-    std::shared_lock lock(rt_->registry_mu);
-    auto reg = rt_->find_registration(id);
-    if (!reg) return 0;
-    for (auto& p : rt_->ports) {
+    std::shared_lock lock(rt.registry_mu);
+    auto reg = rt.find_registration(id);
+    if (!reg) return nullptr;
+    for (auto& p : rt.ports) {
       if (!p->has_type(type)) continue;
       for (auto& s : p->sessions_with(id))
         if (s->type == type && s->gprs() && s->has_reply_template.load() && reg->is_bound(s.get())) {
@@ -489,8 +487,17 @@ std::int32_t Library::ChangeKeyNow_GPRS(std::int32_t code, const std::uint8_t* i
       if (target) break;
     }
   }
+  if (target && target->receive_hold.load() && target->receive_finished.load())
+    target->receive_hold.store(false);
+  return target;
+}
+
+}  // namespace
+
+std::int32_t Library::ChangeKeyNow_GPRS(std::int32_t code, const std::uint8_t* id_bytes) {
+  if (id_bytes == nullptr) return 0;
+  const auto target = bound_gprs_session(*rt_, gprs_channel_of(code), device_id_from(id_bytes));
   if (!target) return 0;
-  if (target->receive_hold.load() && target->receive_finished.load()) target->receive_hold.store(false);
   asio::post(target->strand(), [target, code] {
     if (target->active.load()) target->gprs()->session().ChangeKeyNow_GPRS(code);
   });
@@ -499,25 +506,8 @@ std::int32_t Library::ChangeKeyNow_GPRS(std::int32_t code, const std::uint8_t* i
 
 std::int32_t Library::Send_CMD_GPRS(std::int32_t code, const std::uint8_t* id_bytes) {
   if (id_bytes == nullptr) return 0;
-  const int type = gprs_channel_of(code);
-  const DeviceId id = device_id_from(id_bytes);
-  std::shared_ptr<DeviceSession> target;
-  {
-    std::shared_lock lock(rt_->registry_mu);
-    auto reg = rt_->find_registration(id);
-    if (!reg) return 0;
-    for (auto& p : rt_->ports) {
-      if (!p->has_type(type)) continue;
-      for (auto& s : p->sessions_with(id))
-        if (s->type == type && s->gprs() && s->has_reply_template.load() && reg->is_bound(s.get())) {
-          target = s;
-          break;
-        }
-      if (target) break;
-    }
-  }
+  const auto target = bound_gprs_session(*rt_, gprs_channel_of(code), device_id_from(id_bytes));
   if (!target) return 0;
-  if (target->receive_hold.load() && target->receive_finished.load()) target->receive_hold.store(false);
   asio::post(target->strand(), [target, code] {
     if (target->active.load()) target->gprs()->session().Send_CMD_GPRS(code);
   });
