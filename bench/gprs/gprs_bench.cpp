@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "telvor/api/telvor.h"
+#include "tests/support/udp_port.h"
 
 extern char** environ;
 
@@ -90,17 +91,7 @@ extern "C" std::int32_t on_cypher(std::int32_t, const std::uint8_t*, std::uint8_
   return 1;
 }
 
-std::uint16_t free_udp_port() {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
+using kl40::testing::free_udp_port;
 
 pid_t spawn_sim(std::uint16_t port, int count, int duty_ms) {
   std::vector<std::string> args{KL40SIM_PATH, "--server", "127.0.0.1:" + std::to_string(port), "--id",

@@ -14,6 +14,7 @@
 #include "configurator/config/config_file.h"
 #include "configurator/config/lexems.h"
 #include "configurator/config/pages.h"
+#include "tests/support/test_folder.h"
 
 namespace kl40 {
 namespace {
@@ -358,28 +359,9 @@ TEST(Writer, ReadingAWrittenFileGivesTheSameBytes) {
   }
 }
 
-class ConfigFiles : public ::testing::Test {
+class ConfigFiles : public kl40::testing::TestFolder {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("kl40-config-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  static std::string read_bytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  static void write_bytes(const fs::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
-  }
-
-  fs::path dir_;
+  ConfigFiles() : TestFolder("kl40-config") {}
 };
 
 TEST_F(ConfigFiles, SaveThenLoadRoundTrip) {

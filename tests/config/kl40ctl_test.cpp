@@ -14,35 +14,18 @@
 #include "configurator/config/analyz.h"
 #include "configurator/config/config_file.h"
 #include "tools/kl40ctl/config_commands.h"
+#include "tests/support/test_folder.h"
 
 namespace kl40::ctl {
 namespace {
 
 namespace fs = std::filesystem;
 
-class Kl40ctl : public ::testing::Test {
+class Kl40ctl : public kl40::testing::TestFolder {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("kl40ctl-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  static std::string read_bytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  static void write_bytes(const fs::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
-  }
+  Kl40ctl() : TestFolder("kl40ctl") {}
   std::string path(const char* name) const { return (dir_ / name).string(); }
 
-  fs::path dir_;
   std::ostringstream out_, err_;
 };
 

@@ -13,6 +13,7 @@
 
 #include "telvor/crypto/default_key.h"
 #include "telvor/protocol/packet.h"
+#include "tests/support/udp_port.h"
 
 namespace telvor::test {
 
@@ -29,12 +30,7 @@ inline std::vector<std::uint8_t> device_frame(const std::array<std::uint8_t, 6>&
   return PacketEncodeForWire(p, key ? *key : none, &random, true);
 }
 
-// A port number that was free a moment ago.
-inline std::uint16_t free_udp_port() {
-  asio::io_context io;
-  asio::ip::udp::socket s(io, asio::ip::udp::endpoint(asio::ip::address_v4::loopback(), 0));
-  return s.local_endpoint().port();
-}
+using kl40::testing::free_udp_port;
 
 class Device {
  public:

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "telvor/api/telvor.h"
+#include "tests/support/udp_port.h"
 
 extern char** environ;
 
@@ -205,17 +206,7 @@ bool has_item(const std::vector<std::uint8_t>& t, std::uint8_t kind) {
   return false;
 }
 
-std::uint16_t free_udp_port() {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
+using kl40::testing::free_udp_port;
 
 class Simulator {
  public:
